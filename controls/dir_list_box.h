@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QListView>
+
+#include <filesystem>
+#include <map>
+
+namespace controls {
+
+// The directory list: the open folder's ancestors from its drive's root down, each one step
+// deeper, then the open folder's subfolders. A click highlights; a double click or Enter opens.
+class DirListBox : public QListView {
+    Q_OBJECT
+
+public:
+    explicit DirListBox(QWidget *parent = nullptr);
+
+    // Full path of the open folder.
+    std::filesystem::path path() const;
+    // Opens `folder` (absolute, or relative to the open folder). Returns false, changing
+    // nothing, when it is not a folder that can be listed. Emits change() before it returns
+    // when the open folder changes.
+    bool setPath(const std::filesystem::path &folder);
+    // Opens the folder last open on the drive with this root, else the root itself; false
+    // when neither can be listed (unmounted, not ready, no permission).
+    bool openDrive(const std::filesystem::path &driveRoot);
+
+signals:
+    void change();
+};
+
+} // namespace controls

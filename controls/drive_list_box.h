@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QComboBox>
+
+#include <filesystem>
+#include <vector>
+
+namespace controls {
+
+// A drive a person can browse: on Linux a mounted file system, on Windows a drive letter.
+struct Drive {
+    std::filesystem::path root;  // mount folder, or "C:\"
+    QString label;               // volume label, may be empty
+};
+
+// The drives of this machine, in the order a person expects them.
+std::vector<Drive> systemDrives();
+
+// The drive that holds `path`: the one with the longest root that contains it.
+const Drive *driveOf(const std::vector<Drive> &drives, const std::filesystem::path &path);
+
+// The drive list: one entry per drive, shown by its root and label.
+class DriveListBox : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit DriveListBox(QWidget *parent = nullptr);
+
+    // Root of the drive on display.
+    std::filesystem::path drive() const;
+    // Shows the drive that holds `path`, re-reading the drives. Emits change() before it
+    // returns when the drive on display changes.
+    void setDrive(const std::filesystem::path &path);
+
+    // Replaces the machine's drives (tests use made-up ones).
+    void setDrives(std::vector<Drive> drives);
+    const std::vector<Drive> &drives() const;
+
+signals:
+    // The drive changed, by the user or by setDrive().
+    void change();
+};
+
+} // namespace controls

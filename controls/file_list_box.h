@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QListView>
+
+#include <filesystem>
+
+namespace controls {
+
+// The file list: the regular, non-hidden files of one folder whose names match the pattern,
+// case-insensitively, in the order a file manager shows them.
+class FileListBox : public QListView {
+    Q_OBJECT
+    Q_PROPERTY(QString pattern READ pattern WRITE setPattern)
+
+public:
+    explicit FileListBox(QWidget *parent = nullptr);
+
+    // "*.bmp;*.jpg": patterns separated by ';', blanks around them ignored.
+    QString pattern() const;
+    void setPattern(const QString &pattern);
+
+    std::filesystem::path path() const;
+    // Lists `folder` and clears the selection. False, changing nothing, when it can't be listed.
+    bool setPath(const std::filesystem::path &folder);
+
+    // Bare name of the chosen file as the file system holds it; empty when none is chosen.
+    std::filesystem::path fileName() const;
+
+signals:
+    // A file was chosen with the mouse (on release) or by a keyboard move.
+    void click();
+};
+
+} // namespace controls

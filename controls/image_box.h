@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+
+namespace controls {
+
+// The image control: shows a picture, takes no focus, draws nothing where the picture is
+// transparent, so its container shows through.
+class ImageBox : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QPixmap picture READ pixmap WRITE setPicture)
+    Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
+
+public:
+    explicit ImageBox(QWidget *parent = nullptr);
+
+    // Off: every picture assigned makes the control its natural size. On: the picture is
+    // scaled to the control.
+    bool stretch() const;
+    void setStretch(bool on);
+
+    void setPicture(const QPixmap &pixmap);
+    // `naturalSize` is the picture's full size when `image` holds only its top-left part.
+    void setPicture(const QImage &image, QSize naturalSize = {});
+    QPixmap pixmap() const;
+    const QImage &image() const;
+    QSize naturalSize() const;
+
+signals:
+    void click();
+};
+
+} // namespace controls

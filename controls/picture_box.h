@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QFrame>
+
+namespace controls {
+
+// A picture box used as a container. Docked left, it keeps its left and top at 0 and its height
+// equal to its parent's client height, whatever the parent's size.
+class PictureBox : public QFrame {
+    Q_OBJECT
+    Q_PROPERTY(bool dockLeft READ dockLeft WRITE setDockLeft)
+
+public:
+    explicit PictureBox(QWidget *parent = nullptr);
+
+    bool dockLeft() const;
+    void setDockLeft(bool on);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool m_dockLeft = false;
+};
+
+} // namespace controls
