@@ -1,0 +1,587 @@
+#include "controls/dir_list_box.h"
+#include "controls/drive_list_box.h"
+#include "controls/file_list_box.h"
+#include "controls/file_names.h"
+#include "controls/image_box.h"
+#include "controls/picture_box.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/info_dialog.h"
+#include "viewer/interface_font.h"
+#include "viewer/main_window.h"
+#include "viewer/process_services.h"
+
+#include "ui_info_dialog.h"
+#include "ui_main_window.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString Corpus = QStringLiteral(GLIMRA_CORPUS_DIR);
+
+fs::path toPath(const QString &text) { return fs::path(text.toStdU16String()); }
+
+// A window as a person sees it: built, loaded and shown at its design size.
+struct Viewer {
+    MainWindow frmMain;
+    const Ui::frmMain &ui = frmMain.form();
+
+    Viewer() {
+        frmMain.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frmMain));
+    }
+    ~Viewer() {
+        for (QMessageBox *box : frmMain.findChildren<QMessageBox *>())
+            delete box;
+    }
+
+    void openFolder(const fs::path &folder) { QVERIFY(ui.boxDir->setPath(folder)); }
+
+    // Chooses a file in the file list with the mouse.
+    void choose(const QString &name) {
+        const QAbstractItemModel *model = ui.boxFile->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex index = model->index(row, 0);
+            if (index.data().toString() == name) {
+                ui.boxFile->scrollTo(index);
+                QTest::mouseClick(ui.boxFile->viewport(), Qt::LeftButton, {},
+                                  ui.boxFile->visualRect(index).center());
+                return;
+            }
+        }
+        QFAIL(qPrintable(QStringLiteral("%1 is not in the file list").arg(name)));
+    }
+
+    QMessageBox *message() const { return frmMain.findChild<QMessageBox *>(); }
+};
+
+void writeImage(const QString &file, QSize size, const char *format) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(40, 120, 200));
+    QImageWriter writer(file, format);
+    QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void layout_data();
+    void layout();
+    void stacking();
+    void tooltipsAndPictures_data();
+    void tooltipsAndPictures();
+    void fontsAndPattern();
+    void tabOrder();
+
+    void startsAtTheProgramFolder();
+    void folderChangeCarriesEverything();
+    void failingDriveRecoversSilently();
+    void naturalSize_data();
+    void naturalSize();
+    void failedLoadKeepsThePicture_data();
+    void failedLoadKeepsThePicture();
+    void pictureStaysWhenTheFolderChanges();
+
+    void refit_data();
+    void refit();
+    void panel_data();
+    void panel();
+    void firstResizeAtDesignSize();
+
+    void exitEndsTheEventLoop();
+    void closeIgnoredWhileDisabled();
+    void dialogProtocol_data();
+    void dialogProtocol();
+    void infoDialogIsLoadedAfresh();
+
+private:
+    QTemporaryDir m_dir;
+    fs::path m_folder;
+};
+
+void TestMainWindow::initTestCase() {
+    viewer::loadInterfaceFont();
+    QVERIFY(m_dir.isValid());
+    m_folder = toPath(m_dir.path());
+    writeImage(m_dir.filePath(QStringLiteral("photo.jpg")), QSize(64, 48), "jpeg");
+    writeImage(m_dir.filePath(QStringLiteral("plain.bmp")), QSize(37, 23), "bmp");
+    writeImage(m_dir.filePath(QStringLiteral("icon.ico")), QSize(32, 32), "ico");
+    for (const auto &[from, to] :
+         std::initializer_list<std::pair<const char *, const char *>>{
+             {"gif/commons-imaging/test.gif", "anim.gif"},
+             {"cur/icojs/cursor.cur", "pointer.cur"},
+             {"pcx/kimageformats/bw.pcx", "scan.pcx"},
+             {"wmf/imagemagick/clock.wmf", "clock.wmf"},
+             {"emf/libemf2svg/ea/EA-test-file-001.emf", "chart.emf"}}) {
+        QVERIFY(QFile::copy(Corpus + u'/' + QLatin1String(from), m_dir.filePath(QLatin1String(to))));
+    }
+    std::ofstream(m_folder / "broken.jpg") << "\xff\xd8\xff not a photograph at all";
+    std::ofstream(m_folder / "empty.bmp");
+    std::ofstream(m_folder / "notes.txt") << "not a picture";
+}
+
+void TestMainWindow::cleanup() { QApplication::setActiveWindow(nullptr); }
+
+void TestMainWindow::layout_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("geometry");
+
+    QTest::newRow("frmMain") << "frmMain" << "" << QRect(0, 0, 617, 572);
+    QTest::newRow("boxPic") << "boxPic" << "frmMain" << QRect(156, 0, 461, 572);
+    QTest::newRow("boxBrowser") << "boxBrowser" << "frmMain" << QRect(0, 0, 159, 572);
+    QTest::newRow("boxDrive") << "boxDrive" << "boxBrowser" << QRect(2, 42, 150, 21);
+    QTest::newRow("boxDir") << "boxDir" << "boxBrowser" << QRect(2, 64, 150, 156);
+    QTest::newRow("boxFile") << "boxFile" << "boxBrowser" << QRect(2, 222, 150, 292);
+    QTest::newRow("btnHide") << "btnHide" << "boxBrowser" << QRect(5, 5, 32, 32);
+    QTest::newRow("btnInfo") << "btnInfo" << "boxBrowser" << QRect(40, 5, 32, 32);
+    QTest::newRow("btnAbout") << "btnAbout" << "boxBrowser" << QRect(79, 4, 34, 34);
+    QTest::newRow("btnExit") << "btnExit" << "boxBrowser" << QRect(115, 5, 32, 32);
+}
+
+void TestMainWindow::layout() {
+    QFETCH(QString, control);
+    QFETCH(QString, container);
+    QFETCH(QRect, geometry);
+
+    // As built, before the first resize re-fits anything.
+    MainWindow frmMain;
+    QWidget *widget = control == frmMain.objectName() ? &frmMain
+                                                      : frmMain.findChild<QWidget *>(control);
+    QVERIFY(widget);
+    if (!container.isEmpty())
+        QCOMPARE(widget->parentWidget()->objectName(), container);
+    QCOMPARE(widget->geometry(), container.isEmpty() ? QRect(widget->pos(), geometry.size())
+                                                     : geometry);
+}
+
+void TestMainWindow::stacking() {
+    Viewer v;
+    // The three columns where panel and viewport overlap belong to the viewport.
+    for (int x = 156; x <= 158; ++x) {
+        QWidget *hit = v.frmMain.childAt(x, 300);
+        QVERIFY(hit == v.ui.boxPic || v.ui.boxPic->isAncestorOf(hit));
+    }
+    QVERIFY(v.frmMain.childAt(155, 300) == v.ui.boxBrowser);
+    // The picture sits in the viewport's client area, inside its border.
+    QCOMPARE(v.ui.Pic->mapTo(v.ui.boxPic, QPoint(0, 0)), v.ui.boxPic->contentsRect().topLeft());
+    QCOMPARE(v.ui.Pic->size(), QSize(1, 1));
+    QCOMPARE(v.ui.Pic->parentWidget(), v.ui.boxPic);
+}
+
+void TestMainWindow::tooltipsAndPictures_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("tooltip");
+    QTest::addColumn<QSize>("pictureSize");
+    QTest::addColumn<bool>("stretch");
+
+    QTest::newRow("btnHide") << "btnHide" << "Скрий менюто" << QSize(36, 36) << true;
+    QTest::newRow("btnInfo") << "btnInfo" << "Информация за изображението" << QSize(32, 32)
+                             << false;
+    QTest::newRow("btnAbout") << "btnAbout" << "За програмата" << QSize(36, 36) << true;
+    QTest::newRow("btnExit") << "btnExit" << "Изход" << QSize(32, 32) << false;
+    QTest::newRow("Pic") << "Pic" << "Натисни за скриване/показване на менюто" << QSize()
+                         << false;
+}
+
+void TestMainWindow::tooltipsAndPictures() {
+    QFETCH(QString, control);
+    QFETCH(QString, tooltip);
+    QFETCH(QSize, pictureSize);
+    QFETCH(bool, stretch);
+
+    MainWindow frmMain;
+    auto *image = frmMain.findChild<controls::ImageBox *>(control);
+    QVERIFY(image);
+    QCOMPARE(image->toolTip(), tooltip);
+    QCOMPARE(image->accessibleName(), tooltip);
+    QCOMPARE(image->stretch(), stretch);
+    QCOMPARE(image->focusPolicy(), Qt::NoFocus);
+    if (pictureSize.isValid())
+        QCOMPARE(image->naturalSize(), pictureSize);
+    else
+        QVERIFY(image->pixmap().isNull());
+}
+
+void TestMainWindow::fontsAndPattern() {
+    MainWindow frmMain;
+    const Ui::frmMain &ui = frmMain.form();
+    QCOMPARE(frmMain.windowTitle(), QStringLiteral("Glimra 2.0"));
+    QVERIFY(!frmMain.windowIcon().isNull());
+    QCOMPARE(frmMain.font().family(), QStringLiteral("Tahoma"));
+    QCOMPARE(frmMain.font().pointSizeF(), 9.0);
+    QCOMPARE(ui.boxBrowser->font().pointSizeF(), 9.75);
+    for (const QWidget *list : {static_cast<QWidget *>(ui.boxDrive),
+                                static_cast<QWidget *>(ui.boxDir),
+                                static_cast<QWidget *>(ui.boxFile)}) {
+        QCOMPARE(list->font().family(), QStringLiteral("Tahoma"));
+        QCOMPARE(list->font().pointSizeF(), 8.25);
+    }
+    QCOMPARE(ui.boxFile->pattern(),
+             QStringLiteral("*.bmp;*.dib;*.pcx;*.gif;*.ico;*.cur;*.wmf;*.emf;*.jpg;*.jpe"));
+    QVERIFY(ui.boxBrowser->dockLeft());
+    QCOMPARE(ui.boxPic->palette().color(QPalette::Window), QColor(171, 171, 171));
+}
+
+void TestMainWindow::tabOrder() {
+    Viewer v;
+    const QList<QWidget *> expected{v.ui.boxBrowser, v.ui.boxFile, v.ui.boxDir, v.ui.boxDrive,
+                                    v.ui.boxPic};
+    QList<QWidget *> order;
+    QWidget *widget = v.ui.boxBrowser;
+    do {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(&v.frmMain) &&
+            widget != &v.frmMain)
+            order.append(widget);
+        widget = widget->nextInFocusChain();
+    } while (widget != v.ui.boxBrowser);
+    QCOMPARE(order, expected);
+}
+
+void TestMainWindow::startsAtTheProgramFolder() {
+    Viewer v;
+    const fs::path folder = viewer::programFolder();
+    QCOMPARE(fs::current_path(), folder);
+    QCOMPARE(v.ui.boxDir->path(), folder);
+    QCOMPARE(v.ui.boxFile->path(), folder);
+    const controls::Drive *drive = controls::driveOf(v.ui.boxDrive->drives(), folder);
+    QVERIFY(drive);
+    QCOMPARE(v.ui.boxDrive->drive(), drive->root);
+    QVERIFY(v.ui.boxFile->fileName().empty());
+    QVERIFY(v.ui.Pic->image().isNull());
+}
+
+void TestMainWindow::folderChangeCarriesEverything() {
+    Viewer v;
+    v.openFolder(m_folder);
+    QCOMPARE(v.ui.boxFile->path(), m_folder);
+    QCOMPARE(fs::current_path(), m_folder);
+    QCOMPARE(v.ui.boxFile->model()->rowCount(), 10); // the text file is not a picture
+    QVERIFY(v.ui.boxFile->fileName().empty());
+
+    // Choosing right after the change loads from the new folder by the bare name.
+    v.choose(QStringLiteral("photo.jpg"));
+    QCOMPARE(v.ui.boxFile->fileName(), fs::path("photo.jpg"));
+    QCOMPARE(v.ui.Pic->size(), QSize(64, 48));
+}
+
+void TestMainWindow::failingDriveRecoversSilently() {
+    Viewer v;
+    v.openFolder(m_folder);
+    std::vector<controls::Drive> drives = v.ui.boxDrive->drives();
+    drives.push_back({m_folder / "no-such-mount", QStringLiteral("GONE")});
+    v.ui.boxDrive->setDrives(drives);
+    const fs::path driveBefore = v.ui.boxDrive->drive();
+
+    v.ui.boxDrive->setCurrentIndex(v.ui.boxDrive->count() - 1); // as a person picks it
+
+    QCOMPARE(v.ui.boxDrive->drive(), driveBefore);
+    QCOMPARE(v.ui.boxDir->path(), m_folder);
+    QCOMPARE(v.ui.boxFile->path(), m_folder);
+    QCOMPARE(fs::current_path(), m_folder);
+    QCOMPARE(v.message(), nullptr);
+}
+
+void TestMainWindow::naturalSize_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QSize>("size");
+
+    QTest::newRow("bitmap") << "plain.bmp" << QSize(37, 23);
+    QTest::newRow("JPEG") << "photo.jpg" << QSize(64, 48);
+    QTest::newRow("GIF") << "anim.gif" << QSize(301, 320);
+    QTest::newRow("icon") << "icon.ico" << QSize(32, 32);
+    QTest::newRow("cursor: the 32 x 32 entry") << "pointer.cur" << QSize(32, 32);
+    QTest::newRow("PCX") << "scan.pcx" << QSize(32, 32);
+    QTest::newRow("placeable metafile") << "clock.wmf" << QSize(490, 495);
+    QTest::newRow("enhanced metafile") << "chart.emf" << QSize(614, 672);
+}
+
+void TestMainWindow::naturalSize() {
+    QFETCH(QString, file);
+    QFETCH(QSize, size);
+
+    Viewer v;
+    v.openFolder(m_folder);
+    v.ui.Pic->setStretch(true);
+    v.choose(file);
+    QVERIFY2(!v.message(), qPrintable(v.message() ? v.message()->informativeText() : QString()));
+    QVERIFY(!v.ui.Pic->stretch());
+    QCOMPARE(v.ui.Pic->size(), size);
+    QCOMPARE(v.ui.Pic->pos(), v.ui.boxPic->contentsRect().topLeft());
+    // Never scaled: a picture larger than the viewport is clipped there.
+    QCOMPARE(v.ui.boxPic->width(), v.frmMain.frameGeometry().width() - 165);
+}
+
+void TestMainWindow::failedLoadKeepsThePicture_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("vanishes");
+
+    QTest::newRow("corrupt JPEG") << "broken.jpg" << false;
+    QTest::newRow("empty bitmap") << "empty.bmp" << false;
+    QTest::newRow("a file that vanished") << "doomed.jpg" << true;
+}
+
+void TestMainWindow::failedLoadKeepsThePicture() {
+    QFETCH(QString, file);
+    QFETCH(bool, vanishes);
+
+    if (vanishes)
+        writeImage(m_dir.filePath(file), QSize(5, 5), "jpeg");
+    Viewer v;
+    v.openFolder(m_folder);
+    v.choose(QStringLiteral("photo.jpg"));
+    const QImage shown = v.ui.Pic->image();
+    QCOMPARE(v.ui.Pic->size(), QSize(64, 48));
+    if (vanishes)
+        QVERIFY(QFile::remove(m_dir.filePath(file)));
+
+    v.choose(file);
+
+    QCOMPARE(v.ui.Pic->size(), QSize(64, 48));
+    QCOMPARE(v.ui.Pic->image(), shown);
+    QMessageBox *message = v.message();
+    QVERIFY(message);
+    QVERIFY(message->text().contains(file));
+    QVERIFY(!message->informativeText().isEmpty());
+    message->accept();
+    // Still fully usable.
+    v.choose(QStringLiteral("plain.bmp"));
+    QCOMPARE(v.ui.Pic->size(), QSize(37, 23));
+}
+
+void TestMainWindow::pictureStaysWhenTheFolderChanges() {
+    Viewer v;
+    v.openFolder(m_folder);
+    v.choose(QStringLiteral("photo.jpg"));
+    v.openFolder(m_folder.parent_path());
+    QVERIFY(v.ui.boxFile->fileName().empty());
+    QCOMPARE(v.ui.Pic->size(), QSize(64, 48));
+    QVERIFY(!v.ui.Pic->image().isNull());
+}
+
+void TestMainWindow::refit_data() {
+    QTest::addColumn<QSize>("outer");
+    QTest::addColumn<int>("fileListHeight");
+    QTest::addColumn<QSize>("viewport");
+
+    // Design values before: file list 292 high, viewport 461 x 572.
+    QTest::newRow("design size with a 4-pixel frame") << QSize(625, 606) << 346 << QSize(460, 574);
+    QTest::newRow("exactly at both guards") << QSize(165, 260) << 292 << QSize(461, 572);
+    QTest::newRow("below both guards") << QSize(100, 100) << 292 << QSize(461, 572);
+    QTest::newRow("one past both guards") << QSize(166, 261) << 1 << QSize(1, 229);
+    QTest::newRow("only wider than the guard") << QSize(1000, 260) << 292 << QSize(835, 572);
+    QTest::newRow("only taller than the guard") << QSize(165, 900) << 640 << QSize(461, 868);
+    QTest::newRow("maximised on 1920 x 1080") << QSize(1920, 1080) << 820 << QSize(1755, 1048);
+}
+
+void TestMainWindow::refit() {
+    QFETCH(QSize, outer);
+    QFETCH(int, fileListHeight);
+    QFETCH(QSize, viewport);
+
+    MainWindow frmMain; // not shown: nothing but the call under test resizes it
+    const Ui::frmMain &ui = frmMain.form();
+    frmMain.refit(outer);
+    QCOMPARE(ui.boxFile->height(), fileListHeight);
+    QCOMPARE(ui.boxPic->size(), viewport);
+    QCOMPARE(ui.boxPic->pos(), QPoint(156, 0));
+    QCOMPARE(ui.boxFile->width(), 150);
+    QCOMPARE(ui.boxDir->geometry(), QRect(2, 64, 150, 156));
+}
+
+void TestMainWindow::panel_data() {
+    QTest::addColumn<bool>("fileChosen");
+    QTest::addColumn<QString>("clicks"); // P: the picture, H: btnHide, R: resize to 825 x 606
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("width");
+
+    // Starting from the design viewport, 156 and 461 wide.
+    QTest::newRow("toggle covers") << true << "P" << 2 << 615;
+    QTest::newRow("toggle twice restores") << true << "PP" << 156 << 461;
+    QTest::newRow("cover covers") << true << "H" << 2 << 615;
+    QTest::newRow("cover then toggle restores") << true << "HP" << 156 << 461;
+    QTest::newRow("a second cover widens again") << true << "HH" << 2 << 769;
+    QTest::newRow("two covers and a toggle keep 154 more") << true << "HHP" << 156 << 615;
+    QTest::newRow("cover with no file does nothing") << false << "H" << 156 << 461;
+    QTest::newRow("toggle works with no file") << false << "P" << 2 << 615;
+    QTest::newRow("resize while covered fits beside the panel") << true << "HR" << 2 << 660;
+    QTest::newRow("then a toggle narrows again") << true << "HRP" << 156 << 506;
+}
+
+void TestMainWindow::panel() {
+    QFETCH(bool, fileChosen);
+    QFETCH(QString, clicks);
+    QFETCH(int, left);
+    QFETCH(int, width);
+
+    MainWindow frmMain;
+    const Ui::frmMain &ui = frmMain.form();
+    if (fileChosen) {
+        QVERIFY(ui.boxDir->setPath(m_folder));
+        const QModelIndex first = ui.boxFile->model()->index(0, 0);
+        ui.boxFile->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+        QVERIFY(!ui.boxFile->fileName().empty());
+    }
+    for (const QChar click : clicks) {
+        if (click == u'P')
+            frmMain.Pic_Click();
+        else if (click == u'H')
+            frmMain.btnHide_Click();
+        else
+            frmMain.refit(QSize(825, 606));
+    }
+    QCOMPARE(ui.boxPic->x(), left);
+    QCOMPARE(ui.boxPic->width(), width);
+}
+
+void TestMainWindow::firstResizeAtDesignSize() {
+    Viewer v;
+    // Whatever frame the platform draws, the first resize has fitted both to the outer size.
+    const QSize outer = v.frmMain.frameGeometry().size();
+    QCOMPARE(v.ui.boxFile->height(), outer.height() - 260);
+    QCOMPARE(v.ui.boxPic->size(), QSize(outer.width() - 165, outer.height() - 32));
+    QCOMPARE(v.ui.boxBrowser->geometry(), QRect(0, 0, 159, v.frmMain.height()));
+
+    // Clicking on the picture itself is what toggles; the empty viewport does nothing.
+    QTest::mouseClick(v.ui.boxPic, Qt::LeftButton, {}, QPoint(100, 100));
+    QCOMPARE(v.ui.boxPic->x(), 156);
+    QTest::mouseClick(v.ui.Pic, Qt::LeftButton, {}, QPoint(0, 0));
+    QCOMPARE(v.ui.boxPic->x(), 2);
+
+    v.frmMain.resize(700, 650);
+    QCOMPARE(v.ui.boxBrowser->height(), 650);
+    QCOMPARE(v.ui.boxBrowser->width(), 159);
+}
+
+void TestMainWindow::exitEndsTheEventLoop() {
+    Viewer v;
+    QTimer::singleShot(0, v.ui.btnExit, [&] {
+        QTest::mouseClick(v.ui.btnExit, Qt::LeftButton, {}, QPoint(16, 16));
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    watchdog.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+}
+
+void TestMainWindow::closeIgnoredWhileDisabled() {
+    Viewer v;
+    v.frmMain.btnAbout_Click();
+    QVERIFY(!v.frmMain.close());
+    QVERIFY(v.frmMain.isVisible());
+    v.frmMain.frmAbout()->Image1_Click();
+    QVERIFY(v.frmMain.isEnabled());
+}
+
+void TestMainWindow::dialogProtocol_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("about") << "btnAbout" << "frmAbout";
+    QTest::newRow("information") << "btnInfo" << "frmInfo";
+}
+
+void TestMainWindow::dialogProtocol() {
+    QFETCH(QString, button);
+    QFETCH(QString, dialog);
+
+    Viewer v;
+    auto *btn = v.frmMain.findChild<controls::ImageBox *>(button);
+
+    // Record the main window's state at the moments the dialog is shown and unloaded.
+    struct Watch : QObject {
+        QString name;
+        QWidget *frmMain;
+        std::optional<bool> enabledAtShow;
+        bool eventFilter(QObject *watched, QEvent *event) override {
+            if (event->type() == QEvent::Show && watched->objectName() == name &&
+                !enabledAtShow)
+                enabledAtShow = frmMain->isEnabled();
+            return false;
+        }
+    } watch;
+    watch.name = dialog;
+    watch.frmMain = &v.frmMain;
+    qApp->installEventFilter(&watch);
+
+    for (int opening = 0; opening < 2; ++opening) {
+        watch.enabledAtShow.reset();
+        QTest::mouseClick(btn, Qt::LeftButton, {}, QPoint(10, 10));
+        ToolDialog *opened = dialog == QLatin1String("frmAbout")
+                                 ? static_cast<ToolDialog *>(v.frmMain.frmAbout())
+                                 : static_cast<ToolDialog *>(v.frmMain.frmInfo());
+        QVERIFY(opened);
+        QCOMPARE(opened->objectName(), dialog);
+        QVERIFY(opened->isVisible());
+        QCOMPARE(watch.enabledAtShow, std::optional<bool>(false));
+        QVERIFY(!v.frmMain.isEnabled());
+
+        // The disabled window ignores its buttons.
+        QTest::mouseClick(v.ui.btnExit, Qt::LeftButton, {}, QPoint(16, 16));
+        QTest::mouseClick(btn, Qt::LeftButton, {}, QPoint(10, 10));
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(windows.begin(), windows.end(),
+                               [&](const QWidget *w) {
+                                   return w->objectName() == dialog && w->isVisible();
+                               }),
+                 1);
+
+        bool enabledAtUnload = false;
+        connect(opened, &ToolDialog::unloaded, this,
+                [&] { enabledAtUnload = v.frmMain.isEnabled(); });
+        QPointer<ToolDialog> gone = opened;
+        auto *image = opened->findChild<controls::ImageBox *>(QStringLiteral("Image1"));
+        QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(24, 24));
+        QVERIFY(enabledAtUnload);
+        QVERIFY(v.frmMain.isEnabled());
+        QTRY_VERIFY(gone.isNull());
+    }
+    qApp->removeEventFilter(&watch);
+}
+
+void TestMainWindow::infoDialogIsLoadedAfresh() {
+    Viewer v;
+    v.openFolder(m_folder);
+    v.choose(QStringLiteral("photo.jpg"));
+    v.frmMain.btnInfo_Click();
+    QCOMPARE(v.frmMain.frmInfo()->form().txtSize->text(), QStringLiteral("64 * 48 пиксела"));
+    QCOMPARE(v.frmMain.frmInfo()->form().txtFolder->text(), controls::displayName(m_folder));
+    v.frmMain.frmInfo()->Image1_Click();
+
+    v.choose(QStringLiteral("anim.gif"));
+    v.frmMain.btnInfo_Click();
+    QCOMPARE(v.frmMain.frmInfo()->form().txtName->text(), QStringLiteral("anim.gif"));
+    QCOMPARE(v.frmMain.frmInfo()->form().txtSize->text(), QStringLiteral("301 * 320 пиксела"));
+    QCOMPARE(v.frmMain.frmInfo()->form().txtFormat->text(), QStringLiteral("GIF изображение"));
+    v.frmMain.frmInfo()->Image1_Click();
+
+    // After a folder change nothing is chosen: four empty fields, the picture still shown.
+    v.openFolder(m_folder.parent_path());
+    v.frmMain.btnInfo_Click();
+    QVERIFY(v.frmMain.frmInfo()->form().txtName->text().isEmpty());
+    QVERIFY(v.frmMain.frmInfo()->form().txtSize->text().isEmpty());
+    v.frmMain.frmInfo()->Image1_Click();
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"

@@ -1,0 +1,198 @@
+#include "viewer/main_window.h"
+
+#include "controls/file_names.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/info_dialog.h"
+#include "picture/picture_file.h"
+#include "resources/resources.h"
+#include "viewer/process_services.h"
+
+#include "ui_main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+namespace {
+
+// Where the viewport's left edge stands with the panel shown and covered, and the width it
+// gains or gives up between the two.
+constexpr int ShownLeft = 156;
+constexpr int CoveredLeft = 2;
+constexpr int Slide = ShownLeft - CoveredLeft;
+
+// The window's outer size above which the lists and the viewport follow it, and by how much
+// each falls short of it.
+constexpr int MinOuterHeight = 260;
+constexpr int FileListShortfall = 260;
+constexpr int MinOuterWidth = 165;
+constexpr int ViewportWidthShortfall = 165;
+constexpr int ViewportHeightShortfall = 32;
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::frmMain>()) {
+    resources::load();
+    ui->setupUi(this);
+
+    connect(ui->boxDrive, &controls::DriveListBox::change, this, &MainWindow::boxDrive_Change);
+    connect(ui->boxDir, &controls::DirListBox::change, this, &MainWindow::boxDir_Change);
+    connect(ui->boxFile, &controls::FileListBox::click, this, &MainWindow::boxFile_Click);
+    connect(ui->Pic, &controls::ImageBox::click, this, &MainWindow::Pic_Click);
+    connect(ui->btnHide, &controls::ImageBox::click, this, &MainWindow::btnHide_Click);
+    connect(ui->btnExit, &controls::ImageBox::click, this, &MainWindow::btnExit_Click);
+    connect(ui->btnInfo, &controls::ImageBox::click, this, &MainWindow::btnInfo_Click);
+    connect(ui->btnAbout, &controls::ImageBox::click, this, &MainWindow::btnAbout_Click);
+
+    frmMain_Load();
+}
+
+MainWindow::~MainWindow() {
+    // The dialogs have no owner; they go with the program.
+    delete m_frmAbout;
+    delete m_frmInfo;
+}
+
+void MainWindow::frmMain_Load() {
+    const auto folder = viewer::programFolder();
+    viewer::setWorkingDirectory(folder);
+    ui->boxDrive->setDrive(folder);
+    if (!ui->boxDir->setPath(folder)) {
+        // A program folder that can't be listed (gone, no permission) would leave three empty
+        // lists; start where a person can browse instead.
+        const auto home = std::filesystem::path(QDir::homePath().toStdU16String());
+        for (const auto &fallback : {home, folder.root_path()}) {
+            if (ui->boxDir->setPath(fallback)) {
+                ui->boxDrive->setDrive(fallback);
+                break;
+            }
+        }
+    }
+    ui->boxFile->setPath(ui->boxDir->path());
+    viewer::setWorkingDirectory(ui->boxDir->path());
+}
+
+void MainWindow::boxDrive_Change() {
+    if (ui->boxDir->openDrive(ui->boxDrive->drive()))
+        return;
+    // The drive can't be opened (no medium, unmounted, no permission): quietly go back to the
+    // drive of the folder that is still open.
+    ui->boxDrive->setDrive(ui->boxDir->path());
+    viewer::setWorkingDirectory(ui->boxDir->path());
+}
+
+void MainWindow::boxDir_Change() {
+    if (!ui->boxFile->setPath(ui->boxDir->path()))
+        reportFailure(QStringLiteral("Папката „%1“ не може да бъде прочетена.")
+                          .arg(controls::displayName(ui->boxDir->path())),
+                      QString());
+    viewer::setWorkingDirectory(ui->boxDir->path());
+}
+
+void MainWindow::boxFile_Click() {
+    ui->Pic->setStretch(false);
+    const auto name = ui->boxFile->fileName();
+    if (name.empty())
+        return;
+    // The bare name resolves against the working directory, which follows the lists.
+    const picture::LoadResult loaded = picture::loadPictureFile(name);
+    if (!loaded.ok()) {
+        reportFailure(QStringLiteral("Файлът „%1“ не може да бъде показан.")
+                          .arg(controls::displayName(name)),
+                      loaded.error);
+        return;
+    }
+    ui->Pic->setPicture(loaded.picture->image, loaded.picture->size);
+}
+
+void MainWindow::Pic_Click() {
+    QWidget &boxPic = *ui->boxPic;
+    if (boxPic.x() == CoveredLeft) {
+        boxPic.move(ShownLeft, boxPic.y());
+        boxPic.resize(boxPic.width() - Slide, boxPic.height());
+    } else {
+        boxPic.move(CoveredLeft, boxPic.y());
+        boxPic.resize(boxPic.width() + Slide, boxPic.height());
+    }
+}
+
+void MainWindow::btnHide_Click() {
+    if (ui->boxFile->fileName().empty())
+        return;
+    // Covers whatever the panel's state: a second click widens the viewport again.
+    QWidget &boxPic = *ui->boxPic;
+    boxPic.move(CoveredLeft, boxPic.y());
+    boxPic.resize(boxPic.width() + Slide, boxPic.height());
+}
+
+void MainWindow::frmMain_Resize() { refit(frameGeometry().size()); }
+
+void MainWindow::refit(QSize outerSize) {
+    // Three independent rules; none looks at whether the panel is covered.
+    if (outerSize.height() > MinOuterHeight)
+        ui->boxFile->resize(ui->boxFile->width(), outerSize.height() - FileListShortfall);
+    if (outerSize.width() > MinOuterWidth)
+        ui->boxPic->resize(outerSize.width() - ViewportWidthShortfall, ui->boxPic->height());
+    if (outerSize.height() > MinOuterHeight)
+        ui->boxPic->resize(ui->boxPic->width(), outerSize.height() - ViewportHeightShortfall);
+}
+
+void MainWindow::btnExit_Click() { QCoreApplication::quit(); }
+
+void MainWindow::btnInfo_Click() {
+    setEnabled(false);
+    if (!m_frmInfo) {
+        m_frmInfo = new InfoDialog(*this, *ui->boxFile, *ui->boxDir, *ui->Pic);
+        connect(m_frmInfo, &ToolDialog::unloaded, this, [this] { m_frmInfo = nullptr; });
+    }
+    m_frmInfo->show();
+}
+
+void MainWindow::btnAbout_Click() {
+    setEnabled(false);
+    if (!m_frmAbout) {
+        m_frmAbout = new AboutDialog(*this);
+        connect(m_frmAbout, &ToolDialog::unloaded, this, [this] { m_frmAbout = nullptr; });
+    }
+    m_frmAbout->show();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    frmMain_Resize();
+}
+
+void MainWindow::showEvent(QShowEvent *event) {
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen *screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    // While a dialog is open the window is disabled and stays until the dialog is closed.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void MainWindow::reportFailure(const QString &message, const QString &why) {
+    // Window-modal and non-blocking: the viewer keeps its picture and stays usable.
+    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
+    box->setInformativeText(why);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "dialogs/about_dialog.h"
+#include "dialogs/info_dialog.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class frmMain;
+}
+
+// The viewer's main window, frmMain: the browser panel of lists and picture buttons beside the
+// viewport that shows the chosen picture. Each handler is named for its control and notification.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    const Ui::frmMain &form() const { return *ui; }
+
+    // The dialogs while they are loaded; null otherwise.
+    AboutDialog *frmAbout() const { return m_frmAbout; }
+    InfoDialog *frmInfo() const { return m_frmInfo; }
+
+    // Re-fits the file list and the viewport to an outer window size in pixels.
+    void refit(QSize outerSize);
+
+    // Handlers, public so the window can be driven exactly as a person drives it.
+    void frmMain_Load();
+    void boxDrive_Change();
+    void boxDir_Change();
+    void boxFile_Click();
+    void Pic_Click();
+    void btnHide_Click();
+    void frmMain_Resize();
+    void btnExit_Click();
+    void btnInfo_Click();
+    void btnAbout_Click();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void reportFailure(const QString &message, const QString &why);
+
+    std::unique_ptr<Ui::frmMain> ui;
+    QPointer<AboutDialog> m_frmAbout;
+    QPointer<InfoDialog> m_frmInfo;
+    bool m_placed = false;
+};
