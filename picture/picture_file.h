@@ -35,9 +35,12 @@ struct LoadResult {
 
 // Loads a picture file, recognising its format by content, not by name. Relative names resolve
 // against the current working directory. Never blocks on anything but a regular file.
-LoadResult loadPictureFile(const std::filesystem::path &file);
+// A valid `visible` size asks for the picture's top-left part of that size only (all that a
+// window can show of it): `Picture::size` is still the natural size, `Picture::image` may be
+// smaller. An empty `visible` asks for the whole picture.
+LoadResult loadPictureFile(const std::filesystem::path &file, QSize visible = {});
 
 // Decodes a picture from an open, readable device (a file or a buffer).
-LoadResult readPicture(QIODevice &device);
+LoadResult readPicture(QIODevice &device, QSize visible = {});
 
 } // namespace picture

@@ -99,8 +99,9 @@ void MainWindow::boxFile_Click() {
     const auto name = ui->boxFile->fileName();
     if (name.empty())
         return;
-    // The bare name resolves against the working directory, which follows the lists.
-    const picture::LoadResult loaded = picture::loadPictureFile(name);
+    // The bare name resolves against the working directory, which follows the lists. Only the
+    // part the window can show is decoded; the rest waits until it comes into view.
+    const picture::LoadResult loaded = picture::loadPictureFile(name, visiblePictureSize());
     if (!loaded.ok()) {
         reportFailure(QStringLiteral("Файлът „%1“ не може да бъде показан.")
                           .arg(controls::displayName(name)),
@@ -108,6 +109,35 @@ void MainWindow::boxFile_Click() {
         return;
     }
     ui->Pic->setPicture(loaded.picture->image, loaded.picture->size);
+    std::error_code error;
+    m_shownFile = std::filesystem::absolute(name, error);
+}
+
+QSize MainWindow::visiblePictureSize() const {
+    // Where the picture's top-left corner stands, and how far the viewport and the window
+    // reach from there: the picture never scrolls, so nothing beyond can ever be seen.
+    const QPoint origin = ui->Pic->mapTo(this, QPoint(0, 0));
+    const QRect viewport(ui->boxPic->mapTo(this, ui->boxPic->contentsRect().topLeft()),
+                         ui->boxPic->contentsRect().size());
+    const QRect reach = viewport.intersected(rect());
+    return QSize(std::max(0, reach.right() + 1 - origin.x()),
+                 std::max(0, reach.bottom() + 1 - origin.y()));
+}
+
+void MainWindow::revealPicture() {
+    const QSize natural = ui->Pic->naturalSize();
+    const QSize decoded = ui->Pic->image().size();
+    if (m_shownFile.empty() || decoded == natural)
+        return;
+    const QSize wanted = visiblePictureSize().boundedTo(natural);
+    if (wanted.width() <= decoded.width() && wanted.height() <= decoded.height())
+        return;
+    // Grow by a margin, so dragging the window's edge does not decode at every step.
+    const QSize ahead = wanted.expandedTo(decoded * 5 / 4).boundedTo(natural);
+    const picture::LoadResult loaded = picture::loadPictureFile(m_shownFile, ahead);
+    // A file changed or gone since it was chosen leaves the part already shown.
+    if (loaded.ok() && loaded.picture->size == natural)
+        ui->Pic->setPicture(loaded.picture->image, natural);
 }
 
 void MainWindow::Pic_Click() {
@@ -119,6 +149,7 @@ void MainWindow::Pic_Click() {
         boxPic.move(CoveredLeft, boxPic.y());
         boxPic.resize(boxPic.width() + Slide, boxPic.height());
     }
+    revealPicture();
 }
 
 void MainWindow::btnHide_Click() {
@@ -128,6 +159,7 @@ void MainWindow::btnHide_Click() {
     QWidget &boxPic = *ui->boxPic;
     boxPic.move(CoveredLeft, boxPic.y());
     boxPic.resize(boxPic.width() + Slide, boxPic.height());
+    revealPicture();
 }
 
 void MainWindow::frmMain_Resize() { refit(frameGeometry().size()); }
@@ -140,6 +172,7 @@ void MainWindow::refit(QSize outerSize) {
         ui->boxPic->resize(outerSize.width() - ViewportWidthShortfall, ui->boxPic->height());
     if (outerSize.height() > MinOuterHeight)
         ui->boxPic->resize(ui->boxPic->width(), outerSize.height() - ViewportHeightShortfall);
+    revealPicture();
 }
 
 void MainWindow::btnExit_Click() { QCoreApplication::quit(); }

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
+#include <filesystem>
 #include <memory>
 
 namespace Ui {
@@ -48,8 +48,17 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
+    // The size of the picture's top-left part that the window can show as it is laid out now.
+    QSize visiblePictureSize() const;
+
 private:
     void reportFailure(const QString &message, const QString &why);
+    // Decodes the part of the shown picture that has just come into view, if any.
+    void revealPicture();
+
+    // The shown picture's file, kept whole so the rest of it can be decoded as it comes into
+    // view whatever folder the lists have moved to since.
+    std::filesystem::path m_shownFile;
 
     std::unique_ptr<Ui::frmMain> ui;
     QPointer<AboutDialog> m_frmAbout;

@@ -69,6 +69,19 @@ struct Viewer {
     QMessageBox *message() const { return frmMain.findChild<QMessageBox *>(); }
 };
 
+// A picture whose every pixel tells where it is, so a stale or missing part shows.
+QRgb patternAt(int x, int y) { return qRgb(x % 251, y % 241, (x / 251 * 7 + y / 241 * 13) % 256); }
+
+QImage patternImage(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = patternAt(x, y);
+    }
+    return image;
+}
+
 void writeImage(const QString &file, QSize size, const char *format) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(QColor(40, 120, 200));
@@ -101,6 +114,9 @@ private slots:
     void failedLoadKeepsThePicture_data();
     void failedLoadKeepsThePicture();
     void pictureStaysWhenTheFolderChanges();
+
+    void revealsTheRestAsItComesIntoView_data();
+    void revealsTheRestAsItComesIntoView();
 
     void refit_data();
     void refit();
@@ -135,6 +151,7 @@ void TestMainWindow::initTestCase() {
              {"emf/libemf2svg/ea/EA-test-file-001.emf", "chart.emf"}}) {
         QVERIFY(QFile::copy(Corpus + u'/' + QLatin1String(from), m_dir.filePath(QLatin1String(to))));
     }
+    QVERIFY(patternImage(QSize(2600, 1500)).save(m_dir.filePath(QStringLiteral("wide.bmp"))));
     std::ofstream(m_folder / "broken.jpg") << "\xff\xd8\xff not a photograph at all";
     std::ofstream(m_folder / "empty.bmp");
     std::ofstream(m_folder / "notes.txt") << "not a picture";
@@ -276,7 +293,7 @@ void TestMainWindow::folderChangeCarriesEverything() {
     v.openFolder(m_folder);
     QCOMPARE(v.ui.boxFile->path(), m_folder);
     QCOMPARE(fs::current_path(), m_folder);
-    QCOMPARE(v.ui.boxFile->model()->rowCount(), 10); // the text file is not a picture
+    QCOMPARE(v.ui.boxFile->model()->rowCount(), 11); // the text file is not a picture
     QVERIFY(v.ui.boxFile->fileName().empty());
 
     // Choosing right after the change loads from the new folder by the bare name.
@@ -377,6 +394,52 @@ void TestMainWindow::pictureStaysWhenTheFolderChanges() {
     QVERIFY(v.ui.boxFile->fileName().empty());
     QCOMPARE(v.ui.Pic->size(), QSize(64, 48));
     QVERIFY(!v.ui.Pic->image().isNull());
+}
+
+void TestMainWindow::revealsTheRestAsItComesIntoView_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("window enlarged") << "enlarge";
+    QTest::newRow("window maximised") << "maximise";
+    QTest::newRow("panel covered") << "cover";
+    QTest::newRow("panel covered twice") << "cover twice";
+}
+
+void TestMainWindow::revealsTheRestAsItComesIntoView() {
+    QFETCH(QString, change);
+
+    Viewer v;
+    v.openFolder(m_folder);
+    v.choose(QStringLiteral("wide.bmp"));
+    const QSize natural(2600, 1500);
+    QCOMPARE(v.ui.Pic->size(), natural);
+
+    if (change == QLatin1String("enlarge"))
+        v.frmMain.resize(1200, 900);
+    else if (change == QLatin1String("maximise"))
+        v.frmMain.resize(1920, 1080);
+    else
+        for (int i = change == QLatin1String("cover") ? 1 : 2; i > 0; --i)
+            v.frmMain.btnHide_Click();
+
+    // Everything the window shows now has been decoded, and it is the picture's own pixels.
+    const QSize visible = v.frmMain.visiblePictureSize();
+    const QImage &decoded = v.ui.Pic->image();
+    QCOMPARE(v.ui.Pic->size(), natural);
+    QVERIFY2(decoded.width() >= visible.width() && decoded.height() >= visible.height(),
+             qPrintable(QStringLiteral("%1 x %2 decoded, %3 x %4 visible")
+                            .arg(decoded.width())
+                            .arg(decoded.height())
+                            .arg(visible.width())
+                            .arg(visible.height())));
+    for (const QPoint &at : {QPoint(visible.width() - 1, visible.height() - 1),
+                             QPoint(visible.width() - 1, 0), QPoint(0, visible.height() - 1),
+                             QPoint(visible.width() / 2, visible.height() - 1)}) {
+        QCOMPARE(decoded.pixel(at), patternAt(at.x(), at.y()));
+    }
+    // And it is what reaches the screen.
+    const QImage screen = v.ui.Pic->grab(QRect(QPoint(0, 0), visible)).toImage();
+    QCOMPARE(screen.pixel(visible.width() - 1, visible.height() - 1),
+             patternAt(visible.width() - 1, visible.height() - 1));
 }
 
 void TestMainWindow::refit_data() {
