@@ -518,6 +518,18 @@ QImage photoPicture() {
     }
     p.begin(&image);
     prepare(p);
+    const QPointF mirrored(sun.x(), 2 * Horizon - sun.y());
+    QRadialGradient warmth(mirrored, 34);
+    warmth.setColorAt(0.0, hex(0xFFC27A, 110));
+    warmth.setColorAt(1.0, hex(0xFFA060, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(warmth);
+    p.save();
+    p.translate(mirrored);
+    p.scale(1.0, 0.45);
+    p.translate(-mirrored);
+    p.drawEllipse(mirrored, 34, 34);
+    p.restore();
     for (int y = int(Horizon) + 2; y < int(LakeEnd); y += 2) {
         const double depth = (y - Horizon) / (LakeEnd - Horizon);
         for (int k = 0; k < 2; ++k) {
@@ -559,6 +571,25 @@ QImage photoPicture() {
         const double foot = 221 + (x - 58) * 0.03;
         const double lean = random.between(-2.5, 2.5);
         p.drawLine(QPointF(x, foot), QPointF(x + lean, foot - random.between(5, 13)));
+    }
+
+    // Stones at the water's edge, their tops lit by the sun, and grass against the bottom.
+    const std::vector<QRectF> stones{QRectF(62, 222, 15, 7), QRectF(77, 225, 9, 5),
+                                     QRectF(112, 223, 11, 6)};
+    for (const QRectF &stone : stones) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(vertical(stone.top(), stone.bottom(),
+                            {{0.0, hex(0x4A3E52)}, {0.5, hex(0x2A2538)}, {1.0, hex(0x161624)}}));
+        p.drawEllipse(stone);
+        p.setPen(QPen(hex(0xF5B07A, 120), 0.8));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(stone.adjusted(0.5, 0.5, -0.5, -0.5), 40 * 16, 100 * 16);
+    }
+    p.setPen(QPen(hex(0x07080E), 1.0, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 70; ++i) {
+        const double x = random.between(-2, Width + 2);
+        const double lean = random.between(-4, 4);
+        p.drawLine(QPointF(x, Height + 1), QPointF(x + lean, Height - random.between(4, 16)));
     }
 
     // A soft darkening towards the corners keeps the eye on the sun.
