@@ -169,8 +169,12 @@ QImage camera(const CameraLayout &c) {
     // The lens: a silver barrel, lit from above so its lower half faces the light's
     // reflection, a dark mount and the blue glass.
     p.setPen(QPen(hex(c.outline), line));
-    p.setBrush(vertical(c.lens.y() - c.barrel, c.lens.y() + c.barrel,
-                        {{0.0, hex(0x87919B)}, {0.5, hex(0xC7CED5)}, {1.0, hex(0xF6F8FA)}}));
+    // At the smallest size a shaded barrel turns to mud: a flat bright ring reads better.
+    if (c.size >= 32)
+        p.setBrush(vertical(c.lens.y() - c.barrel, c.lens.y() + c.barrel,
+                            {{0.0, hex(0x87919B)}, {0.5, hex(0xC7CED5)}, {1.0, hex(0xF6F8FA)}}));
+    else
+        p.setBrush(hex(0xE4E8EC));
     p.drawEllipse(c.lens, c.barrel, c.barrel);
     p.setPen(Qt::NoPen);
     p.setBrush(vertical(c.lens.y() - c.rim, c.lens.y() + c.rim,
@@ -198,8 +202,8 @@ QImage camera(const CameraLayout &c) {
 
 const std::vector<CameraLayout> &cameraLayouts() {
     static const std::vector<CameraLayout> layouts{
-        {16, QRectF(0.5, 4.5, 15, 10), 2.0, QRectF(10.5, 2.5, 3, 3), QRectF(), QRectF(),
-         QPointF(8, 9.5), 4.6, 3.5, 2.8, 0xFF454D56},
+        {16, QRectF(0.5, 5.5, 15, 9), 2.0, QRectF(10.5, 3.5, 3, 3), QRectF(), QRectF(),
+         QPointF(8, 10), 4.5, 3.4, 2.7, 0xFF454D56},
         {32, QRectF(1.5, 8.5, 29, 20), 3.5, QRectF(20.5, 5.5, 7, 4), QRectF(3.5, 11.5, 5, 3),
          QRectF(25.5, 11.5, 3, 2), QPointF(16, 18.5), 8.5, 6.7, 5.3, 0xFF56606A},
         {48, QRectF(2.5, 12.5, 43, 29), 5.0, QRectF(30.5, 8.5, 10, 5), QRectF(5.5, 16.5, 8, 5),
