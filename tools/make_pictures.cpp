@@ -41,7 +41,6 @@ QImage canvas(int width, int height) {
 
 void prepare(QPainter &p) {
     p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
 }
 
 QLinearGradient vertical(qreal top, qreal bottom,
@@ -92,7 +91,7 @@ struct ButtonColours {
     QRgb light, middle, dark, outline;
 };
 
-QPainterPath roundButton(QPainter &p, QPointF centre, qreal radius, const ButtonColours &colours) {
+void roundButton(QPainter &p, QPointF centre, qreal radius, const ButtonColours &colours) {
     QPainterPath shape;
     shape.addEllipse(centre, radius, radius);
     QRadialGradient fill(centre + QPointF(-radius * 0.35, -radius * 0.5), radius * 1.45);
@@ -106,7 +105,6 @@ QPainterPath roundButton(QPainter &p, QPointF centre, qreal radius, const Button
         p, shape,
         QRectF(centre.x() - radius * 0.74, centre.y() - radius * 0.94, radius * 1.48, radius * 1.0),
         150);
-    return shape;
 }
 
 // --- The program's icon: a silver compact camera with a blue lens, drawn for each size ---

@@ -190,13 +190,14 @@ int nearestIndex(const QList<QRgb> &palette, QRgb colour) {
 namespace {
 
 // Maps opaque colours to a quantised palette placed in the 256 entries around one reserved
-// index; `reservedColour` fills the reserved entry.
+// index (none when negative); `reservedColour` fills the reserved entry.
 class PaletteMapper {
 public:
     PaletteMapper(const QList<QRgb> &colours, int reserved, QRgb reservedColour)
-        : m_colours(quantise(colours, 255)) {
+        : m_colours(quantise(colours, reserved >= 0 ? 255 : 256)) {
         m_palette.fill(qRgb(0, 0, 0), 256);
-        m_palette[reserved] = reservedColour;
+        if (reserved >= 0)
+            m_palette[reserved] = reservedColour;
         int slot = 0;
         for (QRgb c : m_colours) {
             if (slot == reserved)
@@ -270,10 +271,15 @@ QByteArray infoHeader(int width, int height, int bitCount, quint32 imageBytes) {
 
 IndexedPicture toPanelIndexed(const QImage &image, QRgb panel, int transparentIndex) {
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    if (transparentIndex > 255)
+        transparentIndex = -1;
+    auto transparent = [transparentIndex](QRgb p) {
+        return transparentIndex >= 0 && qAlpha(p) == 0;
+    };
     QList<QRgb> shown;
     for (int y = 0; y < argb.height(); ++y)
         for (int x = 0; x < argb.width(); ++x)
-            if (qAlpha(argb.pixel(x, y)) > 0)
+            if (!transparent(argb.pixel(x, y)))
                 shown.append(overPanel(argb.pixel(x, y), panel));
     PaletteMapper mapper(shown, transparentIndex, panel);
 
@@ -286,7 +292,7 @@ IndexedPicture toPanelIndexed(const QImage &image, QRgb panel, int transparentIn
         for (int x = 0; x < argb.width(); ++x) {
             const QRgb p = argb.pixel(x, y);
             picture.indices.append(
-                char(qAlpha(p) == 0 ? transparentIndex : mapper.indexOf(overPanel(p, panel))));
+                char(transparent(p) ? transparentIndex : mapper.indexOf(overPanel(p, panel))));
         }
     }
     picture.palette = mapper.palette();

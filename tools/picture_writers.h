@@ -17,7 +17,7 @@ struct IndexedPicture {
     int height = 0;
     QList<QRgb> palette; // always 256 entries
     QByteArray indices;
-    int transparentIndex = -1; // -1: every pixel opaque
+    int transparentIndex = -1; // 0 to 255; -1: every pixel opaque
 };
 
 // At most `maxColours` colours that represent `pixels` (opaque colours, alpha ignored) well:
@@ -30,7 +30,8 @@ int nearestIndex(const QList<QRgb> &palette, QRgb colour);
 
 // For a GIF shown on a panel of `panel` colour: pixels with any coverage are composited on the
 // panel, so antialiased edges blend into it, and only fully transparent pixels take
-// `transparentIndex`. The other 255 entries hold the quantised colours.
+// `transparentIndex`. The other 255 entries hold the quantised colours. With a negative index
+// every pixel is shown, composited on the panel, in up to 256 colours.
 IndexedPicture toPanelIndexed(const QImage &image, QRgb panel, int transparentIndex);
 
 // GIF89a: one frame, a full 256-entry global colour table, a Graphic Control Extension carrying

@@ -160,6 +160,8 @@ private slots:
     void lzwRoundTrip();
     void quantiser_data();
     void quantiser();
+    void panelIndexing_data();
+    void panelIndexing();
 
 private:
     QTemporaryDir m_generated;
@@ -493,6 +495,45 @@ void TestResources::quantiser() {
                                                     .arg(p & 0xFFFFFF, 6, 16, QChar('0'))
                                                     .arg(q & 0xFFFFFF, 6, 16, QChar('0'))));
     }
+}
+
+void TestResources::panelIndexing_data() {
+    QTest::addColumn<QRgb>("pixel"); // not premultiplied
+    QTest::addColumn<int>("transparentIndex");
+    QTest::addColumn<bool>("transparent");
+    QTest::addColumn<QRgb>("shown"); // the palette colour expected when not transparent
+    QTest::newRow("a pixel with no coverage takes the transparent index")
+        << qRgba(255, 0, 0, 0) << 0 << true << QRgb(0);
+    QTest::newRow("the transparent index need not be 0")
+        << qRgba(0, 0, 0, 0) << 200 << true << QRgb(0);
+    QTest::newRow("an opaque pixel keeps its colour")
+        << qRgb(10, 200, 30) << 0 << false << qRgb(10, 200, 30);
+    QTest::newRow("a half-covered edge is blended on the panel, not made transparent")
+        << qRgba(0, 0, 0, 128) << 0 << false << qRgb(0x78, 0x78, 0x78);
+    QTest::newRow("a barely covered edge still shows, as nearly the panel")
+        << qRgba(0, 0, 0, 1) << 0 << false << qRgb(0xEF, 0xEF, 0xEF);
+    QTest::newRow("without a transparent index, nothing is transparent")
+        << qRgba(0, 0, 0, 0) << -1 << false << qRgb(0xF0, 0xF0, 0xF0);
+}
+
+void TestResources::panelIndexing() {
+    QFETCH(QRgb, pixel);
+    QFETCH(int, transparentIndex);
+    QFETCH(bool, transparent);
+    QFETCH(QRgb, shown);
+    QImage image(2, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, pixel);
+    image.setPixel(1, 0, qRgb(0, 0, 255));
+    const writers::IndexedPicture picture =
+        writers::toPanelIndexed(image, qRgb(0xF0, 0xF0, 0xF0), transparentIndex);
+    QCOMPARE(picture.palette.size(), 256);
+    QCOMPARE(picture.indices.size(), 2);
+    QCOMPARE(picture.transparentIndex, transparentIndex);
+    const int index = quint8(picture.indices[0]);
+    QCOMPARE(index == transparentIndex, transparent);
+    if (!transparent)
+        QCOMPARE(picture.palette[index] & 0xFFFFFF, shown & 0xFFFFFF);
+    QVERIFY2(quint8(picture.indices[1]) != transparentIndex, "an opaque pixel became transparent");
 }
 
 QTEST_GUILESS_MAIN(TestResources)
