@@ -14,11 +14,14 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
 #include <QRadialGradient>
 #include <QTextStream>
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -164,10 +167,10 @@ QImage camera(const CameraLayout &c) {
         p.drawRect(c.finder);
     }
 
-    // The lens: a silver barrel, lit from above so its lower half faces the light's
-    // reflection, a dark mount and the blue glass.
+    // The lens: a silver barrel, darker at the top where it recedes into the body, a dark
+    // mount and the blue glass. At the smallest size a shaded barrel turns to mud, so there it
+    // is a flat bright ring.
     p.setPen(QPen(hex(c.outline), line));
-    // At the smallest size a shaded barrel turns to mud: a flat bright ring reads better.
     if (c.size >= 32)
         p.setBrush(vertical(c.lens.y() - c.barrel, c.lens.y() + c.barrel,
                             {{0.0, hex(0x87919B)}, {0.5, hex(0xC7CED5)}, {1.0, hex(0xF6F8FA)}}));

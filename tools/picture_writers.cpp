@@ -6,6 +6,7 @@
 #include <array>
 #include <limits>
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace writers {
