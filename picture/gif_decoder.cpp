@@ -141,7 +141,9 @@ private:
     const int clear_;
     const int paletteSize_;
     qint64 pixelsLeft_;
-    std::array<int, maxCodes> lengths_{};
+    // Left uninitialised: a GIF of many tiny frames would otherwise pay for clearing it each
+    // time, and every slot is written before it is read.
+    std::array<int, maxCodes> lengths_;
     int next_ = 0;
     int codeSize_ = 0;
     int previous_ = -1;

@@ -63,8 +63,8 @@ quint32 dword(const QByteArray &bytes, int at) {
 // Fills in the bits per pixel as the entry's own data says: the directory's count is often 0,
 // and in a cursor that field holds the hot spot instead. A PNG entry's size comes from the PNG
 // too, since directories are known to give 256 (0) for every PNG whatever its size.
-void readEntryHeader(QIODevice &device, DirEntry &entry) {
-    if (!device.seek(entry.imageOffset))
+void readEntryHeader(QIODevice &device, qint64 start, DirEntry &entry) {
+    if (!device.seek(start + entry.imageOffset))
         return;
     const QByteArray head = device.read(32);
     if (head.startsWith(pngSignature) && head.size() >= 26) {
@@ -269,10 +269,14 @@ bool canRead(QIODevice &device) {
     const int count = word(head, 4);
     if (word(head, 0) != 0 || (type != 1 && type != 2) || count == 0)
         return false;
-    return device.isSequential() || dirHeaderSize + qint64(count) * dirEntrySize <= device.size();
+    return device.isSequential() ||
+           dirHeaderSize + qint64(count) * dirEntrySize <= device.size() - device.pos();
 }
 
+// Offsets in the directory count from the start of the icon file, which is where the device
+// stands when we are called.
 LoadResult read(QIODevice &device, QSize) {
+    const qint64 start = device.pos();
     const QByteArray head = device.read(dirHeaderSize);
     if (head.size() < dirHeaderSize)
         return LoadResult::failure(errors::truncated());
@@ -292,14 +296,14 @@ LoadResult read(QIODevice &device, QSize) {
         entry.height = quint8(directory[at + 1]) ? quint8(directory[at + 1]) : 256;
         entry.bytesInRes = dword(directory, at + 8);
         entry.imageOffset = dword(directory, at + 12);
-        readEntryHeader(device, entry);
+        readEntryHeader(device, start, entry);
     }
     const DirEntry &chosen = choose(entries);
 
-    const std::optional<qint64> end = entryEnd(chosen, device.size());
+    const std::optional<qint64> end = entryEnd(chosen, device.size() - start);
     if (!end)
         return LoadResult::failure(errors::truncated());
-    if (!device.seek(chosen.imageOffset))
+    if (!device.seek(start + chosen.imageOffset))
         return LoadResult::failure(errors::truncated());
     const QByteArray data = device.read(*end - chosen.imageOffset);
     if (data.startsWith(pngSignature))

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cstring>
 #include <sys/stat.h>
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -365,6 +366,32 @@ QByteArray tinyGif() {
     return out;
 }
 
+// A device that can only be read forwards, as a pipe or a socket.
+class SequentialDevice : public QIODevice {
+public:
+    explicit SequentialDevice(QByteArray bytes)
+        : bytes_(std::move(bytes)) {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override {
+        return bytes_.size() - offset_ + QIODevice::bytesAvailable();
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        const qint64 count = std::min<qint64>(maxSize, bytes_.size() - offset_);
+        std::memcpy(data, bytes_.constData() + offset_, size_t(count));
+        offset_ += count;
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray bytes_;
+    qint64 offset_ = 0;
+};
+
 bool writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -386,6 +413,8 @@ private slots:
     void formatComesFromContent();
     void onlyRegularFilesAreRead_data();
     void onlyRegularFilesAreRead();
+    void sequentialDevicesAreRead_data();
+    void sequentialDevicesAreRead();
     void unreadableFileIsRefused();
     void relativeNameResolvesAgainstWorkingDirectory();
     void oversizedHeadersAreRefused_data();
@@ -607,6 +636,29 @@ void TestPictureFile::onlyRegularFilesAreRead() {
     const LoadResult result = picture::loadPictureFile(path.toStdString());
     QVERIFY(!result.ok());
     QCOMPARE(result.error, error);
+}
+
+void TestPictureFile::sequentialDevicesAreRead_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("a GIF from a pipe") << tinyGif() << QSize(1, 1);
+    QTest::newRow("a JPEG from a pipe") << jpegBytes({30, 20}) << QSize(30, 20);
+    QTest::newRow("an icon from a pipe")
+        << iconFile({{16, 16, 4, qRgb(0, 0, 255)}, {32, 32, 8, qRgb(255, 0, 0)}}) << QSize(32, 32);
+    QTest::newRow("nothing from a pipe") << QByteArray() << QSize();
+}
+
+void TestPictureFile::sequentialDevicesAreRead() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    SequentialDevice device(bytes);
+    const LoadResult result = picture::readPicture(device);
+    if (size.isEmpty()) {
+        QCOMPARE(result.error, errors::empty());
+        return;
+    }
+    QVERIFY2(result.ok(), qPrintable(describe(result)));
+    QCOMPARE(result.picture->size, size);
 }
 
 void TestPictureFile::unreadableFileIsRefused() {
