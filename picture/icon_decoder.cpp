@@ -140,20 +140,54 @@ void applyMask(QImage &image, const QByteArray &mask, qint64 maskStride) {
     }
 }
 
-bool allTransparent(const QImage &image) {
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(line[x]) != 0)
-                return false;
-    }
-    return true;
+// One entry as a plain one-entry icon file: 40-byte header, colour table only for indexed
+// bits, bottom-up rows, then the mask. This is the layout Qt's icon reader reads correctly.
+QByteArray plainIcon(QSize size, int bpp, QByteArrayView colourTable, const QByteArray &colourRows,
+                     const QByteArray &mask) {
+    QByteArray icon;
+    const auto putWord = [&icon](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        icon.append(b, 2);
+    };
+    const auto putDword = [&icon](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        icon.append(b, 4);
+    };
+    const qsizetype imageBytes =
+        infoHeaderSize + colourTable.size() + colourRows.size() + mask.size();
+    icon.reserve(dirHeaderSize + dirEntrySize + imageBytes);
+    putWord(0); // reserved
+    putWord(1); // icon
+    putWord(1); // one entry
+    icon.append(char(size.width() & 0xFF)).append(char(size.height() & 0xFF));
+    icon.append('\0').append('\0'); // colour count, reserved
+    putWord(1);
+    putWord(quint16(bpp));
+    putDword(quint32(imageBytes));
+    putDword(dirHeaderSize + dirEntrySize);
+
+    putDword(infoHeaderSize);
+    putDword(quint32(size.width()));
+    putDword(quint32(2 * size.height()));
+    putWord(1);
+    putWord(quint16(bpp));
+    putDword(0); // compression
+    putDword(0); // image size
+    putDword(0); // horizontal resolution
+    putDword(0); // vertical resolution
+    putDword(quint32(colourTable.size() / 4));
+    putDword(0); // important colours
+    icon.append(colourTable.data(), colourTable.size());
+    icon.append(colourRows);
+    icon.append(mask);
+    return icon;
 }
 
 // Decodes a bitmap entry. The header is checked against the directory and the data it needs
-// against what the file holds; then the entry is laid out as a plain one-entry icon (40-byte
-// header, bottom-up rows, no colour table for true-colour bits) for Qt's icon reader, which
-// otherwise misreads larger headers, top-down rows and colour tables before true-colour bits.
+// against what the file holds; then the entry goes to Qt's icon reader laid out plainly, since
+// it misreads larger headers, top-down rows and colour tables before true-colour bits.
 LoadResult readBitmapEntry(const QByteArray &data, const DirEntry &entry, Format format) {
     if (data.size() < infoHeaderSize)
         return LoadResult::failure(errors::truncated());
@@ -167,15 +201,14 @@ LoadResult readBitmapEntry(const QByteArray &data, const DirEntry &entry, Format
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32)
         return LoadResult::failure(bpp == 16 ? errors::unsupported() : errors::corrupt());
 
-    const int width = entry.width ? entry.width : 256;
-    const int height = entry.height ? entry.height : 256;
-    if (header.biWidth != width || header.biHeight == std::numeric_limits<qint32>::min())
+    const QSize size(entry.width, entry.height);
+    if (header.biWidth != size.width() || header.biHeight == std::numeric_limits<qint32>::min())
         return LoadResult::failure(errors::corrupt());
     const bool topDown = header.biHeight < 0;
     const qint64 storedHeight = std::abs(qint64(header.biHeight));
     // The stored height counts the colour rows and the mask rows; some writers count only the
     // colour rows.
-    if (storedHeight != 2 * height && storedHeight != height)
+    if (storedHeight != 2 * size.height() && storedHeight != size.height())
         return LoadResult::failure(errors::corrupt());
 
     qint64 colours = header.biClrUsed;
@@ -187,75 +220,47 @@ LoadResult readBitmapEntry(const QByteArray &data, const DirEntry &entry, Format
     } else if (colours > 256) {
         return LoadResult::failure(errors::corrupt());
     }
-    const qint64 colourBytes = 4 * colours;
-    const qint64 xorStride = stride(width, bpp);
-    const qint64 maskStride = stride(width, 1);
-    const qint64 xorStart = header.biSize + colourBytes;
-    const qint64 maskStart = xorStart + xorStride * height;
+    const qint64 xorStride = stride(size.width(), bpp);
+    const qint64 maskStride = stride(size.width(), 1);
+    const qint64 xorStart = header.biSize + 4 * colours;
+    const qint64 maskStart = xorStart + xorStride * size.height();
     if (maskStart > data.size())
         return LoadResult::failure(errors::truncated());
-    const bool hasMask = maskStart + maskStride * height <= data.size();
+    const bool hasMask = maskStart + maskStride * size.height() <= data.size();
     // Only 32-bit entries carry their transparency without the mask.
     if (!hasMask && bpp != 32)
         return LoadResult::failure(errors::truncated());
 
+    QByteArray colourRows;
+    appendRows(colourRows, data.constData() + xorStart, xorStride, size.height(), topDown);
     QByteArray mask;
     if (hasMask)
-        appendRows(mask, data.constData() + maskStart, maskStride, height, topDown);
+        appendRows(mask, data.constData() + maskStart, maskStride, size.height(), topDown);
     else
-        mask.fill('\0', maskStride * height);
+        mask.fill('\0', maskStride * size.height());
 
-    const qint64 tableColours = bpp <= 8 ? colours : 0;
-    QByteArray icon;
-    icon.reserve(dirHeaderSize + dirEntrySize + infoHeaderSize + 4 * tableColours +
-                 (xorStride + maskStride) * height);
-    const auto putWord = [&icon](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        icon.append(b, 2);
-    };
-    const auto putDword = [&icon](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        icon.append(b, 4);
-    };
-    const quint32 imageBytes =
-        quint32(infoHeaderSize + 4 * tableColours + (xorStride + maskStride) * height);
-    putWord(0);
-    putWord(1);
-    putWord(1);
-    icon.append(char(width & 0xFF)).append(char(height & 0xFF)).append('\0').append('\0');
-    putWord(1);
-    putWord(quint16(bpp));
-    putDword(imageBytes);
-    putDword(dirHeaderSize + dirEntrySize);
-    putDword(infoHeaderSize);
-    putDword(quint32(width));
-    putDword(quint32(2 * height));
-    putWord(1);
-    putWord(quint16(bpp));
-    putDword(0);
-    putDword(0);
-    putDword(0);
-    putDword(0);
-    putDword(quint32(tableColours));
-    putDword(0);
-    icon.append(data.constData() + header.biSize, tableColours * 4);
-    appendRows(icon, data.constData() + xorStart, xorStride, height, topDown);
-    icon.append(mask);
+    // Older 32-bit icons leave every alpha byte 0 and draw their shape with the mask alone;
+    // taken at its word such an icon would vanish.
+    bool alphaUnused = bpp == 32;
+    for (qsizetype i = 3; alphaUnused && i < colourRows.size(); i += 4)
+        alphaUnused = colourRows[i] == 0;
+    for (qsizetype i = 3; alphaUnused && i < colourRows.size(); i += 4)
+        colourRows[i] = char(0xFF);
 
+    const QByteArrayView colourTable =
+        bpp <= 8 ? QByteArrayView(data).sliced(header.biSize, 4 * colours) : QByteArrayView();
+    QByteArray icon = plainIcon(size, bpp, colourTable, colourRows, mask);
     QBuffer buffer(&icon);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
     reader.setAutoDetectImageFormat(false);
     QImage image;
-    if (!reader.read(&image) || image.size() != QSize(width, height))
+    if (!reader.read(&image) || image.size() != size)
         return LoadResult::failure(errors::corrupt());
-    if (bpp == 24 || (bpp == 32 && allTransparent(image)))
+    if (bpp == 24 || alphaUnused)
         applyMask(image, mask, maskStride);
     if (image.hasAlphaChannel())
         image.convertTo(QImage::Format_ARGB32_Premultiplied);
-    const QSize size = image.size();
     return {Picture{std::move(image), size, format}, {}};
 }
 

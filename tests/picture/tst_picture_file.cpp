@@ -255,6 +255,11 @@ struct TestEntry {
     int bitCount;
     QRgb colour;
     int directoryWidth = -1; // -1: as the picture; 0 stands for 256
+    int alpha = 255;         // of 32-bit pixels
+    int maskedColumns = 0;   // columns from the left whose AND-mask bit is set
+    QRgb topColour = 0;      // when set, the colour of the upper half (true-colour entries)
+    bool topDown = false;
+    int headerSize = 40;
 };
 
 void putWord(QByteArray &out, quint16 v) {
@@ -268,36 +273,40 @@ void putDword(QByteArray &out, quint32 v) {
     out.append(b, 4);
 }
 
-// One bitmap entry filled with `colour`: 40-byte header, colour table, colour rows and an
-// all-opaque AND mask.
+// One bitmap entry: header, colour table (entry 0 is the colour, the rest black), colour rows
+// and the AND mask.
 QByteArray bitmapEntry(const TestEntry &e) {
     QByteArray out;
     const int colours = e.bitCount <= 8 ? 1 << e.bitCount : 0;
     const int stride = (e.width * e.bitCount + 31) / 32 * 4;
     const int maskStride = (e.width + 31) / 32 * 4;
-    putDword(out, 40);
+    putDword(out, quint32(e.headerSize));
     putDword(out, quint32(e.width));
-    putDword(out, quint32(2 * e.height));
+    putDword(out, quint32(e.topDown ? -2 * e.height : 2 * e.height));
     putWord(out, 1);
     putWord(out, quint16(e.bitCount));
-    for (int i = 0; i < 6; ++i)
-        putDword(out, 0);
-    for (int i = 0; i < colours; ++i) // entry 0 is the colour, the rest black
+    out += QByteArray(e.headerSize - 16, '\0');
+    for (int i = 0; i < colours; ++i)
         putDword(out, i == 0 ? (e.colour & 0xFFFFFF) : 0);
-    QByteArray row(stride, '\0');
-    if (e.bitCount >= 24) {
-        for (int x = 0; x < e.width; ++x) {
+    for (int stored = 0; stored < e.height; ++stored) {
+        const int y = e.topDown ? stored : e.height - 1 - stored;
+        const QRgb colour = e.topColour && y < e.height / 2 ? e.topColour : e.colour;
+        QByteArray row(stride, '\0');
+        for (int x = 0; e.bitCount >= 24 && x < e.width; ++x) {
             char *p = row.data() + x * (e.bitCount / 8);
-            p[0] = char(qBlue(e.colour));
-            p[1] = char(qGreen(e.colour));
-            p[2] = char(qRed(e.colour));
+            p[0] = char(qBlue(colour));
+            p[1] = char(qGreen(colour));
+            p[2] = char(qRed(colour));
             if (e.bitCount == 32)
-                p[3] = char(0xFF);
+                p[3] = char(e.alpha);
         }
-    }
-    for (int y = 0; y < e.height; ++y)
         out += row;
-    out += QByteArray(maskStride * e.height, '\0');
+    }
+    QByteArray maskRow(maskStride, '\0');
+    for (int x = 0; x < e.maskedColumns; ++x)
+        maskRow[x / 8] = char(maskRow[x / 8] | (0x80 >> (x % 8)));
+    for (int y = 0; y < e.height; ++y)
+        out += maskRow;
     return out;
 }
 
@@ -426,6 +435,8 @@ private slots:
     void cutShortJpegs();
     void iconEntryChoice_data();
     void iconEntryChoice();
+    void iconEntryPixels_data();
+    void iconEntryPixels();
     void inconsistentIconsAreRefused_data();
     void inconsistentIconsAreRefused();
 };
@@ -857,6 +868,66 @@ void TestPictureFile::iconEntryChoice() {
     QCOMPARE(result.picture->image.pixel(size.width() / 2, size.height() / 2), colour);
 }
 
+void TestPictureFile::iconEntryPixels_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QPoint>("point");
+    QTest::addColumn<QRgb>("pixel");
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), clear = 0;
+    const QPoint left(2, 16), middle(16, 16), top(16, 2), bottom(16, 29);
+
+    TestEntry masked24{32, 32, 24, red};
+    masked24.maskedColumns = 8;
+    QTest::newRow("a 24-bit entry is see-through where its mask is set")
+        << iconFile({masked24}) << left << clear;
+    QTest::newRow("a 24-bit entry is opaque where its mask is clear")
+        << iconFile({masked24}) << middle << red;
+
+    TestEntry noAlpha{32, 32, 32, green};
+    noAlpha.alpha = 0;
+    noAlpha.maskedColumns = 8;
+    QTest::newRow("a 32-bit entry without alpha takes its shape from the mask")
+        << iconFile({noAlpha}) << left << clear;
+    QTest::newRow("a 32-bit entry without alpha is opaque inside its mask")
+        << iconFile({noAlpha}) << middle << green;
+
+    TestEntry withAlpha{32, 32, 32, green};
+    withAlpha.maskedColumns = 8;
+    QTest::newRow("a 32-bit entry with alpha keeps it whatever the mask says")
+        << iconFile({withAlpha}) << left << green;
+
+    TestEntry masked8{32, 32, 8, red};
+    masked8.maskedColumns = 8;
+    QTest::newRow("an 8-bit entry is see-through where its mask is set")
+        << iconFile({masked8}) << left << clear;
+
+    TestEntry bottomUp{32, 32, 32, red};
+    bottomUp.topColour = green;
+    QTest::newRow("a bottom-up entry keeps its top at the top")
+        << iconFile({bottomUp}) << top << green;
+    TestEntry topDown = bottomUp;
+    topDown.topDown = true;
+    QTest::newRow("a top-down entry shows upright") << iconFile({topDown}) << top << green;
+    QTest::newRow("a top-down entry keeps its bottom at the bottom")
+        << iconFile({topDown}) << bottom << red;
+
+    TestEntry largeHeader{32, 32, 8, green};
+    largeHeader.headerSize = 124;
+    QTest::newRow("an entry with a 124-byte header") << iconFile({largeHeader}) << middle << green;
+}
+
+void TestPictureFile::iconEntryPixels() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QPoint, point);
+    QFETCH(QRgb, pixel);
+    const LoadResult result = readBytes(bytes);
+    QVERIFY2(result.ok(), qPrintable(describe(result)));
+    const QRgb actual = result.picture->image.pixel(point);
+    if (qAlpha(pixel) == 0)
+        QCOMPARE(qAlpha(actual), 0);
+    else
+        QCOMPARE(actual, pixel);
+}
+
 void TestPictureFile::inconsistentIconsAreRefused_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
@@ -876,6 +947,19 @@ void TestPictureFile::inconsistentIconsAreRefused_data() {
     QTest::newRow("an unknown compression") << oddCompression << errors::corrupt();
 
     QTest::newRow("the mask cut off") << good.chopped(10) << errors::truncated();
+
+    QByteArray sixteenBit = iconFile({{32, 32, 24, qRgb(1, 2, 3)}});
+    qToLittleEndian<quint16>(16, sixteenBit.data() + header + 14);
+    QTest::newRow("a 16-bit entry is not supported") << sixteenBit << errors::unsupported();
+
+    QByteArray oddDepth = good;
+    qToLittleEndian<quint16>(7, oddDepth.data() + header + 14);
+    QTest::newRow("a depth of 7 bits") << oddDepth << errors::corrupt();
+
+    QByteArray heightDisagrees = good;
+    qToLittleEndian<quint32>(50, heightDisagrees.data() + header + 8);
+    QTest::newRow("bitmap height neither the directory's nor twice it")
+        << heightDisagrees << errors::corrupt();
 
     QByteArray beyondFile = good;
     qToLittleEndian<quint32>(0x7FFFFFFF, beyondFile.data() + 18);
