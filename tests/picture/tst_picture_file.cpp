@@ -431,6 +431,8 @@ private slots:
     void largePhotographLoads();
     void damagedGifsAreRefused_data();
     void damagedGifsAreRefused();
+    void gifFirstFrame_data();
+    void gifFirstFrame();
     void cutShortJpegs_data();
     void cutShortJpegs();
     void iconEntryChoice_data();
@@ -792,6 +794,52 @@ void TestPictureFile::damagedGifsAreRefused() {
     const LoadResult result = readBytes(bytes);
     QCOMPARE(result.error, error);
     QCOMPARE(result.ok(), error.isEmpty());
+}
+
+void TestPictureFile::gifFirstFrame_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("point");
+    QTest::addColumn<QRgb>("pixel");
+    const QRgb white = qRgb(255, 255, 255), clear = 0;
+    const QByteArray onePixel("\x02\x02\x4c\x01\0", 5);  // clear, colour 1, end
+    const QByteArray twoPixels("\x02\x02\x4c\x0a\0", 5); // clear, 1, 1, end
+
+    QTest::newRow("a frame covering the screen")
+        << tinyGif() << QSize(1, 1) << QPoint(0, 0) << white;
+
+    QByteArray narrowFrame = gifHeader(2, 1);
+    narrowFrame.append(",\0\0\0\0\x01\0\x01\0\0", 10).append(onePixel).append(';');
+    QTest::newRow("inside the first frame") << narrowFrame << QSize(2, 1) << QPoint(0, 0) << white;
+    QTest::newRow("outside the first frame is see-through")
+        << narrowFrame << QSize(2, 1) << QPoint(1, 0) << clear;
+
+    QByteArray wideFrame = gifHeader(1, 1);
+    wideFrame.append(",\0\0\0\0\x02\0\x01\0\0", 10).append(twoPixels).append(';');
+    QTest::newRow("a first frame reaching past the screen is cut to it")
+        << wideFrame << QSize(1, 1) << QPoint(0, 0) << white;
+
+    QByteArray transparent = gifHeader(1, 1);
+    transparent.append("!\xf9\x04\x01\0\0\x01\0", 8); // colour 1 is transparent
+    transparent.append(",\0\0\0\0\x01\0\x01\0\0", 10).append(onePixel).append(';');
+    QTest::newRow("the transparent colour is see-through")
+        << transparent << QSize(1, 1) << QPoint(0, 0) << clear;
+}
+
+void TestPictureFile::gifFirstFrame() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    QFETCH(QPoint, point);
+    QFETCH(QRgb, pixel);
+    const LoadResult result = readBytes(bytes);
+    QVERIFY2(result.ok(), qPrintable(describe(result)));
+    QCOMPARE(result.picture->size, size);
+    QCOMPARE(result.picture->image.size(), size);
+    const QRgb actual = result.picture->image.pixel(point);
+    if (qAlpha(pixel) == 0)
+        QCOMPARE(qAlpha(actual), 0);
+    else
+        QCOMPARE(actual, pixel);
 }
 
 void TestPictureFile::cutShortJpegs_data() {
