@@ -104,17 +104,17 @@ constexpr qint64 maxStreamBytes = MaxPixels * 4;
 
 } // namespace
 
-LoadResult loadPictureFile(const std::filesystem::path &file) {
+LoadResult loadPictureFile(const std::filesystem::path &file, QSize visible) {
     QFile device;
     const QString error = openRegularFile(file, device);
     if (!error.isEmpty())
         return LoadResult::failure(error);
     if (device.size() == 0)
         return LoadResult::failure(errors::empty());
-    return readPicture(device);
+    return readPicture(device, visible);
 }
 
-LoadResult readPicture(QIODevice &device) {
+LoadResult readPicture(QIODevice &device, QSize visible) {
     if (device.isSequential()) {
         QByteArray bytes;
         for (QByteArray chunk; !(chunk = device.read(64 * 1024)).isEmpty();) {
@@ -124,13 +124,13 @@ LoadResult readPicture(QIODevice &device) {
         }
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        return readPicture(buffer);
+        return readPicture(buffer, visible);
     }
     if (device.atEnd())
         return LoadResult::failure(errors::empty());
     for (const Decoder &decoder : decoders) {
         if (decoder.canRead(device))
-            return decoder.read(device, {});
+            return decoder.read(device, visible);
     }
     return LoadResult::failure(errors::unsupported());
 }
