@@ -276,6 +276,17 @@ LoadResult read(QIODevice &device, QSize visible) {
         return LoadResult::failure(errors::corrupt());
     const QSize size = visible.isEmpty() ? natural : natural.boundedTo(visible);
 
+    const qsizetype lineLength = qsizetype(header.NPlanes) * header.BytesPerLine;
+    if (!device.isSequential()) {
+        // Before allocating, make sure the file is long enough to hold the rows that would be
+        // kept, even if every two bytes made a run of 63.
+        const qint64 rowsNeeded = std::min(size.height(), (natural.height() + 1) / 2);
+        const qint64 bytesNeeded = rowsNeeded * lineLength;
+        const qint64 shortest = header.Encoding == 1 ? (2 * bytesNeeded + 62) / 63 : bytesNeeded;
+        if (device.size() - device.pos() < shortest)
+            return LoadResult::failure(errors::truncated());
+    }
+
     const bool indexed = isIndexed(header);
     QImage::Format format = QImage::Format_Indexed8;
     if (!indexed)
@@ -287,7 +298,6 @@ LoadResult read(QIODevice &device, QSize visible) {
 
     ByteSource source(device);
     ScanlineReader scanlines(source, header.Encoding == 1);
-    const qsizetype lineLength = qsizetype(header.NPlanes) * header.BytesPerLine;
     QByteArray line(lineLength, Qt::Uninitialized);
     auto *lineBytes = reinterpret_cast<uchar *>(line.data());
     int rows = 0;

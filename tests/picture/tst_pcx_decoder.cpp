@@ -341,6 +341,8 @@ private slots:
     void brokenHeaderIsRefused();
     void hugeHeaderIsRefused_data();
     void hugeHeaderIsRefused();
+    void shortFileClaimingLargePicture_data();
+    void shortFileClaimingLargePicture();
     void canRead_data();
     void canRead();
     void goodCorpusFileMatchesReference_data();
@@ -446,6 +448,9 @@ void TestPcxDecoder::handWrittenRuns_data() {
     QTest::newRow("literal bytes then a run into the next rows")
         << grey << QByteArray("\x01\x02\xCA\xD0", 4)
         << (QList<QRgb>{qRgb(1, 1, 1), qRgb(2, 2, 2)} + QList<QRgb>(10, qRgb(0xD0, 0xD0, 0xD0)));
+    QTest::newRow("one run of 63 is the whole picture")
+        << PcxLayout{.width = 63, .height = 1, .colours = PcxLayout::Colours::NoTail}
+        << QByteArray("\xFF\x09", 2) << QList<QRgb>(63, qRgb(9, 9, 9));
     QTest::newRow("data past the last row is ignored")
         << grey << QByteArray("\xCC\x07\xFF\x01\x02", 5) << QList<QRgb>(12, qRgb(7, 7, 7));
 
@@ -600,6 +605,29 @@ void TestPcxDecoder::hugeHeaderIsRefused() {
     const LoadResult result = decode(header + QByteArray(64, '\0'), visible);
     QVERIFY2(!result.ok(), "a picture over the pixel limit was decoded");
     QCOMPARE(result.error, errors::tooLarge());
+}
+
+void TestPcxDecoder::shortFileClaimingLargePicture_data() {
+    QTest::addColumn<PcxLayout>("layout");
+    QTest::addColumn<int>("dataBytes");
+    QTest::newRow("8-bit at the pixel limit, a hundred bytes of data")
+        << PcxLayout{.width = 16384, .height = 16384} << 100;
+    QTest::newRow("24-bit at the pixel limit, stored raw, a megabyte of data")
+        << PcxLayout{.planes = 3, .width = 16384, .height = 16384, .encoding = 0} << (1 << 20);
+    QTest::newRow("one wide row, one byte short of the longest runs")
+        << PcxLayout{.width = 63 * 1000, .height = 1} << 1999;
+}
+
+void TestPcxDecoder::shortFileClaimingLargePicture() {
+    QFETCH(PcxLayout, layout);
+    QFETCH(int, dataBytes);
+    QByteArray file = makeHeader(layout);
+    for (int i = 0; i < dataBytes / 2; ++i)
+        file.append("\xFF\x11", 2);
+    file.append(QByteArray(dataBytes % 2, '\x11'));
+    const LoadResult result = decode(file);
+    QVERIFY2(!result.ok(), "a picture with most of its data missing was decoded");
+    QCOMPARE(result.error, errors::truncated());
 }
 
 void TestPcxDecoder::canRead_data() {
