@@ -747,7 +747,7 @@ void TestPcxDecoder::mutatedFileIsHandled_data() {
     QTest::newRow("written 8-bit with colours at the end") << encodePcx(tail, makePixels(tail));
     for (const QString &path : corpusFiles(QStringLiteral("good"))) {
         const QByteArray file = readCorpusFile(path);
-        if (!file.isEmpty() && file.size() <= 8192)
+        if (!file.isEmpty() && file.size() <= 4096)
             QTest::newRow(qPrintable(path)) << file;
     }
     // Fuzzing finds, kept so that they stay fixed.
@@ -761,14 +761,13 @@ void TestPcxDecoder::mutatedFileIsHandled_data() {
 
 void TestPcxDecoder::mutatedFileIsHandled() {
     QFETCH(QByteArray, file);
-    // Every header byte, and about two hundred spots spread over the data, each set to a few
+    // Every header byte, and about a hundred spots spread over the data, each set to a few
     // telling values.
-    const qsizetype step = std::max<qsizetype>(1, (file.size() - pcx::HeaderSize) / 200);
+    const qsizetype step = std::max<qsizetype>(1, (file.size() - pcx::HeaderSize) / 100);
     for (qsizetype offset = 0; offset < file.size();
          offset += offset < pcx::HeaderSize ? 1 : step) {
         const uchar original = uchar(file[offset]);
-        for (const uchar value :
-             {uchar(0x00), uchar(0xFF), uchar(0xC1), uchar(original ^ 0x80), uchar(original + 1)}) {
+        for (const uchar value : {uchar(0x00), uchar(0xFF), uchar(0xC1), uchar(original + 1)}) {
             QByteArray mutated = file;
             mutated[offset] = char(value);
             const LoadResult result = decode(mutated, {}, offset % 2 == 1);
