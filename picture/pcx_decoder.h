@@ -7,7 +7,7 @@
 
 class QIODevice;
 
-// Paintbrush pictures: a 128-byte header, run-length coded scanlines of one or more bit planes,
+// PCX pictures: a 128-byte header, run-length coded scanlines of one or more bit planes,
 // and for 256 colours a palette at the very end of the file.
 namespace picture::pcx {
 
