@@ -3,6 +3,7 @@
 #include "picture/gif_decoder.h"
 #include "picture/icon_decoder.h"
 #include "picture/jpeg_decoder.h"
+#include "picture/pcx_decoder.h"
 #include "picture/picture_errors.h"
 #include "picture/qt_image_reader.h"
 #include "picture/regular_file.h"
@@ -40,18 +41,6 @@ LoadResult readBmp(QIODevice &device, QSize) {
             return LoadResult::failure(errors::tooLarge());
     }
     return readWithQt(device, "bmp", Format::Bmp);
-}
-
-bool isPcx(QIODevice &device) {
-    const QByteArray head = device.peek(4);
-    if (head.size() < 4 || quint8(head[0]) != 0x0A)
-        return false;
-    const int version = quint8(head[1]);
-    const int encoding = quint8(head[2]);
-    const int bitsPerPixel = quint8(head[3]);
-    return (version == 0 || version == 2 || version == 3 || version == 4 || version == 5) &&
-           (encoding == 0 || encoding == 1) &&
-           (bitsPerPixel == 1 || bitsPerPixel == 2 || bitsPerPixel == 4 || bitsPerPixel == 8);
 }
 
 bool isPlaceableWmf(QIODevice &device) {
@@ -92,7 +81,7 @@ constexpr Decoder decoders[] = {
     {Format::Gif, gif::canRead, gif::read},
     {Format::Jpeg, jpeg::canRead, jpeg::read},
     {Format::Icon, icon::canRead, icon::read},
-    {Format::Pcx, pending::isPcx, pending::refuse},
+    {Format::Pcx, pcx::canRead, pcx::read},
     {Format::Wmf, pending::isPlaceableWmf, pending::refuse},
     {Format::Wmf, pending::isPlainWmf, pending::refuse},
     {Format::Emf, pending::isEmf, pending::refuse},
