@@ -260,8 +260,6 @@ std::optional<QString> describe(Layout &layout, QByteArrayView table) {
         return errors::unsupported();
     const bool rle = layout.encoding == Encoding::Rle4 || layout.encoding == Encoding::Rle8 ||
                      layout.encoding == Encoding::Rle24;
-    if (rle && h.isTopDown())
-        return errors::corrupt();
 
     const qint64 maskBytes = maskBytesAfterHeader(h);
     if (table.size() < maskBytes)
@@ -456,8 +454,10 @@ LoadResult decodeUncompressed(const Layout &layout, Source &source, qint64 dataS
 }
 
 // Run-length streams: pairs of (count, colour), or an escape (0, code) for end of line, end of
-// bitmap, a jump, or a literal run. Runs that overshoot the row are clipped, a jump past the
-// last row ends the picture, and pixels never reached stay transparent.
+// bitmap, a jump, or a literal run. Runs that overshoot their row by a little are common (writers
+// round rows up) and are clipped; a jump past the row's end, or data that carries on past the last
+// row, means the writer lost count, and is refused rather than shown scrambled. Pixels never
+// reached stay transparent.
 LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSize visible) {
     const QSize natural = layout.header.naturalSize();
     const QSize size = target(natural, visible);
@@ -475,8 +475,9 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
     ByteStream in(source);
 
     // Writes the pixel at x (if it is in the part being decoded) and moves right.
+    const bool topDown = layout.header.isTopDown();
     auto put = [&](QRgb colour) {
-        const qint64 y = height - 1 - row;
+        const qint64 y = topDown ? row : height - 1 - row;
         if (x < size.width() && y < size.height())
             reinterpret_cast<QRgb *>(image->scanLine(int(y)))[x] = colour;
         x = std::min(x + 1, width);
@@ -489,7 +490,10 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
         return true;
     };
 
-    while (row < height) {
+    // Top-down streams (rare, but written) are done once the rows being shown are.
+    const qint64 rowsNeeded = topDown ? size.height() : height;
+    bool ended = false;
+    while (row < rowsNeeded) {
         uchar count, code;
         if (!in.next(count) || !in.next(code))
             return LoadResult::failure(errors::truncated());
@@ -521,13 +525,16 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
             x = 0;
             ++row;
         } else if (code == 1) { // end of bitmap
+            ended = true;
             break;
         } else if (code == 2) { // jump right and up
             uchar dx, dy;
             if (!in.next(dx) || !in.next(dy))
                 return LoadResult::failure(errors::truncated());
-            x = std::min(x + dx, width);
+            x += dx;
             row += dy;
+            if (x > width)
+                return LoadResult::failure(errors::corrupt());
         } else { // literal run of `code` pixels, padded to a 16-bit boundary
             qint64 stored = 0;
             if (layout.encoding == Encoding::Rle24) {
@@ -563,6 +570,11 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
             if ((stored & 1) && !in.skip(1))
                 return LoadResult::failure(errors::truncated());
         }
+    }
+    if (!ended && row >= height) {
+        uchar count, code;
+        if (in.next(count) && in.next(code) && (count != 0 || code != 1))
+            return LoadResult::failure(errors::corrupt());
     }
     finishAlpha(*image, layout.alphaRule);
     return {Picture{*image, natural, Format::Bmp}, {}};
@@ -812,15 +824,25 @@ LoadResult read(QIODevice &device, QSize visible) {
     qint64 dataStart = 0;
     if (fileHeader) {
         dataStart = fileHeader->bfOffBits;
-        if (dataStart < tableStart + maskBytes)
+        if (dataStart < tableStart)
             return LoadResult::failure(errors::corrupt());
-        if (const auto available = source.size(); available) {
-            if (dataStart > *available)
-                return LoadResult::failure(errors::corrupt());
-            // A colour table larger than the whole file is a broken header, not a short table.
-            if (declaredTable > *available - tableStart)
-                return LoadResult::failure(errors::corrupt());
-        }
+        // Some writers leave the masks after a 40-byte header out of the offset; the pixels
+        // then follow the masks.
+        if (dataStart < tableStart + maskBytes)
+            dataStart = tableStart + declaredTable;
+        if (const auto available = source.size(); available && dataStart > *available)
+            return LoadResult::failure(errors::corrupt());
+        // A colour count beyond what the depth can use, whose table would run past the pixels'
+        // start, is a broken header rather than an oversized table.
+        const qint64 depthEntries = header->biBitCount >= 1 && header->biBitCount <= 8
+                                        ? qint64(1) << header->biBitCount
+                                        : 0;
+        if (header->biClrUsed > depthEntries && tableStart + declaredTable > dataStart)
+            return LoadResult::failure(errors::corrupt());
+        // Pixels said to start where the colour table should be leave an indexed picture with
+        // no colours at all.
+        if (depthEntries > 0 && dataStart - tableStart - maskBytes < entrySize)
+            return LoadResult::failure(errors::corrupt());
         // The pixels may start before the declared table ends; the table is what fits.
         tableBytes = std::min(tableBytes, dataStart - tableStart);
     } else {
