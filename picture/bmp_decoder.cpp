@@ -236,9 +236,8 @@ private:
 // Whether the picture's alpha samples are to be believed.
 enum class Alpha {
     None,
-    Declared,      // the header names an alpha channel
-    IfAnyNonZero,  // 32-bit BI_RGB: the spare byte is alpha only if some pixel sets it
-    UndefinedClear // RLE: pixels the stream skips stay transparent
+    Declared,     // the header names an alpha channel
+    IfAnyNonZero, // 32-bit BI_RGB: the spare byte is alpha only if some pixel sets it
 };
 
 struct Layout {
@@ -258,8 +257,6 @@ std::optional<QString> describe(Layout &layout, QByteArrayView table) {
         return errors::corrupt();
     if (layout.encoding == Encoding::Unsupported)
         return errors::unsupported();
-    const bool rle = layout.encoding == Encoding::Rle4 || layout.encoding == Encoding::Rle8 ||
-                     layout.encoding == Encoding::Rle24;
 
     const qint64 maskBytes = maskBytesAfterHeader(h);
     if (table.size() < maskBytes)
@@ -308,8 +305,6 @@ std::optional<QString> describe(Layout &layout, QByteArrayView table) {
             layout.alphaRule = Alpha::Declared;
     } else if (layout.encoding == Encoding::Deep) {
         layout.alphaRule = Alpha::Declared;
-    } else if (rle) {
-        layout.alphaRule = Alpha::UndefinedClear;
     }
     return std::nullopt;
 }
@@ -382,7 +377,7 @@ void convertRow(const Layout &layout, const char *src, QRgb *dst, int width) {
 
 // Settles the alpha rule once the pixels are in: a picture whose every alpha sample is zero was
 // written by a program that left the byte unused, and is shown opaque rather than invisible.
-void finishAlpha(QImage &image, Alpha rule) {
+void finishAlpha(QImage &image) {
     if (image.format() != QImage::Format_ARGB32)
         return;
     bool anyAlpha = false;
@@ -395,7 +390,7 @@ void finishAlpha(QImage &image, Alpha rule) {
             allOpaque &= a == 255;
         }
     }
-    if (!anyAlpha && rule != Alpha::UndefinedClear) {
+    if (!anyAlpha) {
         for (int y = 0; y < image.height(); ++y) {
             auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
             for (int x = 0; x < image.width(); ++x)
@@ -449,7 +444,7 @@ LoadResult decodeUncompressed(const Layout &layout, Source &source, qint64 dataS
         convertRow(layout, row.constData(), reinterpret_cast<QRgb *>(image->scanLine(y)),
                    size.width());
     }
-    finishAlpha(*image, layout.alphaRule);
+    finishAlpha(*image);
     return {Picture{*image, natural, Format::Bmp}, {}};
 }
 
@@ -476,10 +471,15 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
 
     // Writes the pixel at x (if it is in the part being decoded) and moves right.
     const bool topDown = layout.header.isTopDown();
+    // Counted rather than found by scanning afterwards: a short stream may describe a huge,
+    // mostly empty picture, and the work must follow the stream, not the picture.
+    qint64 defined = 0;
     auto put = [&](QRgb colour) {
         const qint64 y = topDown ? row : height - 1 - row;
-        if (x < size.width() && y < size.height())
+        if (x < size.width() && y < size.height()) {
             reinterpret_cast<QRgb *>(image->scanLine(int(y)))[x] = colour;
+            ++defined;
+        }
         x = std::min(x + 1, width);
     };
     auto colour24 = [&](QRgb &colour) {
@@ -498,27 +498,22 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
         if (!in.next(count) || !in.next(code))
             return LoadResult::failure(errors::truncated());
         if (count > 0) {
+            // A run of one colour, or for RLE4 of two colours taking turns.
+            QRgb colours[2];
             if (layout.encoding == Encoding::Rle24) {
-                QRgb colour;
-                const uchar blue = code;
-                uchar g, r;
-                if (!in.next(g) || !in.next(r))
+                uchar green, red;
+                if (!in.next(green) || !in.next(red))
                     return LoadResult::failure(errors::truncated());
-                colour = qRgb(r, g, blue);
-                const qint64 end = std::min(x + count, width);
-                while (x < end)
-                    put(colour);
+                colours[0] = colours[1] = qRgb(red, green, code);
             } else if (layout.encoding == Encoding::Rle8) {
-                const QRgb colour = layout.palette[code];
-                const qint64 end = std::min(x + count, width);
-                while (x < end)
-                    put(colour);
+                colours[0] = colours[1] = layout.palette[code];
             } else {
-                const QRgb colours[2] = {layout.palette[code >> 4], layout.palette[code & 15]};
-                const qint64 end = std::min(x + count, width);
-                for (int i = 0; x < end; ++i)
-                    put(colours[i & 1]);
+                colours[0] = layout.palette[code >> 4];
+                colours[1] = layout.palette[code & 15];
             }
+            const qint64 length = std::min<qint64>(count, width - x);
+            for (qint64 i = 0; i < length; ++i)
+                put(colours[i & 1]);
             continue;
         }
         if (code == 0) { // end of line
@@ -576,7 +571,8 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
         if (in.next(count) && in.next(code) && (count != 0 || code != 1))
             return LoadResult::failure(errors::corrupt());
     }
-    finishAlpha(*image, layout.alphaRule);
+    if (defined == qint64(size.width()) * size.height())
+        image->reinterpretAsFormat(QImage::Format_RGB32);
     return {Picture{*image, natural, Format::Bmp}, {}};
 }
 
