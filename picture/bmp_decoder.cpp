@@ -214,8 +214,6 @@ public:
         }
     }
 
-    bool present() const { return mask_ != 0; }
-
     uchar from(quint32 pixel) const {
         if (mask_ == 0)
             return absent_;
@@ -233,19 +231,12 @@ private:
     QList<uchar> table_;
 };
 
-// Whether the picture's alpha samples are to be believed.
-enum class Alpha {
-    None,
-    Declared,     // the header names an alpha channel
-    IfAnyNonZero, // 32-bit BI_RGB: the spare byte is alpha only if some pixel sets it
-};
-
 struct Layout {
     BitmapInfoHeader header;
     Encoding encoding = Encoding::Invalid;
     QList<QRgb> palette; // 2^depth entries for indexed pictures; missing ones are black
     Channel red, green, blue, alpha;
-    Alpha alphaRule = Alpha::None;
+    bool hasAlpha = false; // the pixels carry alpha samples, believed unless all are zero
 };
 
 // Fills in the palette and masks from the bytes that follow the header: `table` starts with the
@@ -262,7 +253,7 @@ std::optional<QString> describe(Layout &layout, QByteArrayView table) {
     if (table.size() < maskBytes)
         return errors::truncated();
 
-    if (h.biBitCount <= 8) {
+    if (h.biBitCount >= 1 && h.biBitCount <= 8) {
         const qint64 entrySize = paletteEntrySize(h);
         const qint64 present =
             std::min(usefulPaletteEntries(h), (qint64(table.size()) - maskBytes) / entrySize);
@@ -279,10 +270,9 @@ std::optional<QString> describe(Layout &layout, QByteArrayView table) {
                 r = 0x7C00, g = 0x03E0, b = 0x001F;
             } else {
                 r = 0xFF0000, g = 0xFF00, b = 0xFF;
-                if (h.biBitCount == 32) {
+                // The spare byte of 32-bit pixels: alpha for some writers, unused for others.
+                if (h.biBitCount == 32)
                     a = 0xFF000000;
-                    layout.alphaRule = Alpha::IfAnyNonZero;
-                }
             }
         } else if (maskBytes > 0) {
             r = le32(table.data()), g = le32(table.data() + 4), b = le32(table.data() + 8);
@@ -301,10 +291,9 @@ std::optional<QString> describe(Layout &layout, QByteArrayView table) {
         layout.green = Channel(g, 0);
         layout.blue = Channel(b, 0);
         layout.alpha = Channel(a, 255);
-        if (a != 0 && layout.alphaRule == Alpha::None)
-            layout.alphaRule = Alpha::Declared;
+        layout.hasAlpha = a != 0;
     } else if (layout.encoding == Encoding::Deep) {
-        layout.alphaRule = Alpha::Declared;
+        layout.hasAlpha = true;
     }
     return std::nullopt;
 }
@@ -375,8 +364,8 @@ void convertRow(const Layout &layout, const char *src, QRgb *dst, int width) {
     }
 }
 
-// Settles the alpha rule once the pixels are in: a picture whose every alpha sample is zero was
-// written by a program that left the byte unused, and is shown opaque rather than invisible.
+// Settles alpha once the pixels are in: a picture whose every alpha sample is zero was written by
+// a program that left the byte unused, and is shown opaque rather than invisible.
 void finishAlpha(QImage &image) {
     if (image.format() != QImage::Format_ARGB32)
         return;
@@ -427,8 +416,8 @@ LoadResult decodeUncompressed(const Layout &layout, Source &source, qint64 dataS
     if (const auto available = source.size(); available && *available < dataEnd)
         return LoadResult::failure(errors::truncated());
 
-    const bool mayHaveAlpha = layout.alphaRule != Alpha::None;
-    auto image = allocateImage(size, mayHaveAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    auto image =
+        allocateImage(size, layout.hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (!image)
         return LoadResult::failure(errors::tooLarge());
 
@@ -465,15 +454,15 @@ LoadResult decodeRle(const Layout &layout, Source &source, qint64 dataStart, QSi
 
     const qint64 width = natural.width();
     const qint64 height = natural.height();
+    const bool topDown = layout.header.isTopDown();
     qint64 x = 0;
-    qint64 row = 0; // counted from the bottom, as stored
+    qint64 row = 0; // in stored order: from the bottom unless the picture is top-down
     ByteStream in(source);
 
-    // Writes the pixel at x (if it is in the part being decoded) and moves right.
-    const bool topDown = layout.header.isTopDown();
     // Counted rather than found by scanning afterwards: a short stream may describe a huge,
     // mostly empty picture, and the work must follow the stream, not the picture.
     qint64 defined = 0;
+    // Writes the pixel at x (if it is in the part being decoded) and moves right.
     auto put = [&](QRgb colour) {
         const qint64 y = topDown ? row : height - 1 - row;
         if (x < size.width() && y < size.height()) {
