@@ -78,7 +78,8 @@ public:
         if (offset == pos_)
             return true;
         if (random_) {
-            if (!device_.seek(start_ + offset))
+            // Checked first: some devices complain aloud about a seek past their end.
+            if (offset > *size() || !device_.seek(start_ + offset))
                 return false;
             pos_ = offset;
             return true;

@@ -118,6 +118,19 @@ private:
     qint64 at_ = 0;
 };
 
+// Counts the bytes the decoder actually pulls from the device.
+class CountingBuffer : public QBuffer {
+public:
+    qint64 delivered = 0;
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        const qint64 got = QBuffer::readData(data, maxSize);
+        delivered += std::max<qint64>(got, 0);
+        return got;
+    }
+};
+
 LoadResult decodeSequentially(const QByteArray &bytes, QSize visible = {}) {
     StreamDevice stream(bytes);
     return bmp::read(stream, visible);
@@ -314,6 +327,8 @@ private slots:
     void brokenBitmapsAreRefusedWithAReason();
     void hugeHeaderIsRefusedBeforeAllocating_data();
     void hugeHeaderIsRefusedBeforeAllocating();
+    void partialDecodeReadsOnlyTheRowsShown_data();
+    void partialDecodeReadsOnlyTheRowsShown();
     void canReadPeeksWithoutConsuming_data();
     void canReadPeeksWithoutConsuming();
     void dibTakenOutOfAFileDecodesAlike_data();
@@ -837,6 +852,33 @@ void TestBmpDecoder::hugeHeaderIsRefusedBeforeAllocating() {
     const LoadResult result = sequential ? decodeSequentially(file) : decode(file);
     QVERIFY2(!result.ok(), "a picture larger than MaxPixels was decoded");
     QCOMPARE(result.error, errors::tooLarge());
+}
+
+void TestBmpDecoder::partialDecodeReadsOnlyTheRowsShown_data() {
+    QTest::addColumn<qint32>("height");
+    QTest::newRow("bottom-up: the rows shown are stored last") << 400;
+    QTest::newRow("top-down: the rows shown are stored first") << -400;
+}
+
+// A big picture shown in a small window must not be read whole: 108 of 400 rows are needed, so
+// with the device's read-ahead well under half of the file should be read.
+void TestBmpDecoder::partialDecodeReadsOnlyTheRowsShown() {
+    QFETCH(qint32, height);
+    TestBitmap b;
+    b.width = 600;
+    b.height = height;
+    b.bits = QByteArray(600 * 3 * 400, '\x40');
+    const QByteArray file = b.file();
+    CountingBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    const LoadResult result = bmp::read(buffer, QSize(192, 108));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.picture->image.size(), QSize(192, 108));
+    QCOMPARE(result.picture->size, QSize(600, 400));
+    QVERIFY2(
+        buffer.delivered < file.size() / 3,
+        qPrintable(QStringLiteral("read %1 of %2 bytes").arg(buffer.delivered).arg(file.size())));
 }
 
 void TestBmpDecoder::canReadPeeksWithoutConsuming_data() {
