@@ -4,6 +4,7 @@
 #include "controls/drive_list_box.h"
 #include "controls/file_names.h"
 #include "controls/folder_item_delegate.h"
+#include "controls/folder_reader.h"
 
 #include <QKeyEvent>
 
@@ -26,19 +27,16 @@ std::filesystem::path normalFolder(const std::filesystem::path &folder) {
 // The visible subfolders of `folder`, sorted; nothing when it can't be listed.
 std::optional<std::vector<ListedName>> readSubfolders(const std::filesystem::path &folder) {
     std::vector<ListedName> subfolders;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        std::filesystem::path name = it->path().filename();
-        if (name.native().empty() || name.native().front() == '.')
+    FolderReader reader(folder);
+    while (reader.next()) {
+        const FolderReader::NameView name = reader.name();
+        if (name.front() == '.' || !reader.isFolder())
             continue;
-        std::error_code ignored; // a dangling link is simply not a folder
-        if (!it->is_directory(ignored))
-            continue;
-        QString text = displayName(name);
-        subfolders.push_back({std::move(name), std::move(text)});
+        std::filesystem::path bareName(name);
+        QString text = displayName(bareName);
+        subfolders.push_back({std::move(bareName), std::move(text)});
     }
-    if (error)
+    if (reader.failed())
         return std::nullopt;
     sortByName(subfolders);
     return subfolders;

@@ -3,6 +3,7 @@
 #include "controls/file_list_model.h"
 #include "controls/file_names.h"
 #include "controls/file_pattern.h"
+#include "controls/folder_reader.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -19,24 +20,20 @@ namespace {
 std::optional<std::vector<ListedName>> readFiles(const std::filesystem::path &folder,
                                                  const FilePattern &pattern) {
     std::vector<ListedName> files;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        std::filesystem::path name = it->path().filename();
-        if (name.native().empty() || name.native().front() == '.')
+    FolderReader reader(folder);
+    while (reader.next()) {
+        const FolderReader::NameView name = reader.name();
+        if (name.front() == '.')
             continue;
-        // The name first: it costs nothing, while the type of a link costs a stat.
-        if (!pattern.matches(name))
+        // The name first: it costs nothing, while the type of a link costs a stat. Links are
+        // followed; folders, pipes, sockets, devices and dangling links are not pictures.
+        if (!pattern.matches(name) || !reader.isRegularFile())
             continue;
-        // Links are followed; folders, pipes, sockets, devices and dangling links are not
-        // pictures.
-        std::error_code ignored;
-        if (!it->is_regular_file(ignored))
-            continue;
-        QString text = displayName(name);
-        files.push_back({std::move(name), std::move(text)});
+        std::filesystem::path bareName(name);
+        QString text = displayName(bareName);
+        files.push_back({std::move(bareName), std::move(text)});
     }
-    if (error)
+    if (reader.failed())
         return std::nullopt;
     sortByName(files);
     return files;

@@ -23,7 +23,7 @@ char lowerAscii(unsigned c) {
 }
 
 template <typename Unit>
-bool endsWithAscii(const std::basic_string<Unit> &name, const std::string &lowerEnding) {
+bool endsWithAscii(std::basic_string_view<Unit> name, const std::string &lowerEnding) {
     if (name.size() < lowerEnding.size())
         return false;
     const std::size_t start = name.size() - lowerEnding.size();
@@ -70,15 +70,19 @@ FilePattern::FilePattern(const QString &pattern) {
 }
 
 bool FilePattern::matches(const std::filesystem::path &name) const {
+    return matches(std::basic_string_view<std::filesystem::path::value_type>(name.native()));
+}
+
+bool FilePattern::matches(std::basic_string_view<std::filesystem::path::value_type> name) const {
     if (m_matchesAll)
         return true;
     for (const std::string &ending : m_endings) {
-        if (endsWithAscii(name.native(), ending))
+        if (endsWithAscii(name, ending))
             return true;
     }
     if (m_others.empty())
         return false;
-    const QString text = displayName(name);
+    const QString text = displayName(std::filesystem::path(name));
     for (const QRegularExpression &expression : m_others) {
         if (expression.match(text).hasMatch())
             return true;

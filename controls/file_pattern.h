@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace controls {
@@ -17,6 +18,7 @@ public:
     explicit FilePattern(const QString &pattern = {});
 
     bool matches(const std::filesystem::path &name) const;
+    bool matches(std::basic_string_view<std::filesystem::path::value_type> name) const;
 
 private:
     bool m_matchesAll = false;
