@@ -82,7 +82,8 @@ void DriveListBox::setDrive(const std::filesystem::path &path) {
         fillList();
     }
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    const std::filesystem::path absolute =
+        path.empty() ? path : std::filesystem::absolute(path, error);
     // A path on no known drive leaves the display as it was.
     if (const Drive *found = error ? nullptr : driveOf(m_drives, absolute))
         showDrive(found->root);

@@ -62,6 +62,7 @@ private slots:
     void singleClickOnlyHighlights();
     void doubleClickOpens();
     void enterOpens();
+    void opensAFolderWhoseNameIsNotUtf8();
     void openDriveRemembersTheLastFolder();
     void openDriveFallsBackToTheRoot();
     void openDriveFailsWhenTheRootIsGone();
@@ -293,6 +294,24 @@ void TestDirListBox::enterOpens() {
     QTest::keyClick(&box, Qt::Key_Enter);
     QCOMPARE(box.path(), dir.root());
     QCOMPARE(spy.count(), 2);
+}
+
+void TestDirListBox::opensAFolderWhoseNameIsNotUtf8() {
+    TempFolder dir;
+    QVERIFY(dir.isValid());
+    const fs::path latin1Name(std::string("caf\xe9"));
+    fs::create_directories(dir.root() / latin1Name / "inside");
+    controls::DirListBox box;
+    box.resize(300, 300);
+    QVERIFY(box.openDrive(dir.root()));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QCOMPARE(subfolderTexts(box), QStringList{QStringLiteral("caf\uFFFD")});
+
+    QTest::keyClick(&box, Qt::Key_End);
+    QTest::keyClick(&box, Qt::Key_Return);
+    QCOMPARE(box.path().native(), (dir.root() / latin1Name).native());
+    QCOMPARE(subfolderTexts(box), QStringList{"inside"});
 }
 
 void TestDirListBox::openDriveRemembersTheLastFolder() {

@@ -30,6 +30,7 @@ private slots:
     void showsRootAndLabel();
     void setDriveNotifiesOnlyOnChange_data();
     void setDriveNotifiesOnlyOnChange();
+    void pathOnNoDriveKeepsTheDrive();
     void choosingAnEntryNotifies();
     void parsesTheMountTable();
     void browsableMounts_data();
@@ -112,6 +113,9 @@ void TestDriveListBox::setDriveNotifiesOnlyOnChange_data() {
     QTest::newRow("the root drive") << "/home/a"
                                     << "/tmp"
                                     << "/" << 2;
+    QTest::newRow("an empty path keeps the drive") << "/home/a"
+                                                   << ""
+                                                   << "/home" << 1;
 }
 
 void TestDriveListBox::setDriveNotifiesOnlyOnChange() {
@@ -128,6 +132,17 @@ void TestDriveListBox::setDriveNotifiesOnlyOnChange() {
     QCOMPARE(QString::fromStdString(box.drive().native()), shown);
     QCOMPARE(box.currentText().section(u' ', 0, 0), shown);
     QCOMPARE(spy.count(), changes);
+}
+
+void TestDriveListBox::pathOnNoDriveKeepsTheDrive() {
+    controls::DriveListBox box;
+    box.setDrives({{"/media/usb", {}}, {"/home", {}}});
+    box.setDrive("/home/ana");
+    QSignalSpy spy(&box, &controls::DriveListBox::change);
+    box.setDrive("/etc");
+    QCOMPARE(box.drive(), fs::path("/home"));
+    QCOMPARE(box.currentIndex(), 1);
+    QCOMPARE(spy.count(), 0);
 }
 
 void TestDriveListBox::choosingAnEntryNotifies() {
