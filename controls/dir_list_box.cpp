@@ -30,7 +30,7 @@ std::optional<std::vector<ListedName>> readSubfolders(const std::filesystem::pat
     FolderReader reader(folder);
     while (reader.next()) {
         const FolderReader::NameView name = reader.name();
-        if (name.front() == '.' || !reader.isFolder())
+        if (name.empty() || name.front() == '.' || !reader.isFolder())
             continue;
         std::filesystem::path bareName(name);
         QString text = displayName(bareName);

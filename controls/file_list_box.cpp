@@ -23,7 +23,7 @@ std::optional<std::vector<ListedName>> readFiles(const std::filesystem::path &fo
     FolderReader reader(folder);
     while (reader.next()) {
         const FolderReader::NameView name = reader.name();
-        if (name.front() == '.')
+        if (name.empty() || name.front() == '.')
             continue;
         // The name first: it costs nothing, while the type of a link costs a stat. Links are
         // followed; folders, pipes, sockets, devices and dangling links are not pictures.

@@ -7,8 +7,8 @@
 namespace controls {
 
 // Reads the entries of one folder, name by name, asking the file system for an entry's type
-// only when asked. Folders of a hundred thousand files are read at about the speed of the
-// system's own directory calls; the one place that uses them.
+// only when asked, so a folder of a hundred thousand files lists at about the speed of the
+// system's own directory calls. Names stay in the file system's own form throughout.
 class FolderReader {
 public:
     using NameView = std::basic_string_view<std::filesystem::path::value_type>;

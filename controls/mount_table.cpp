@@ -56,9 +56,8 @@ std::vector<Mount> parseMountInfo(const QByteArray &text) {
                                     fields.end(), QByteArray("-"));
         if (fields.size() < 6 || dash == fields.end() || fields.end() - dash < 3)
             continue;
-        Mount mount{std::filesystem::path(unescapeOctal(fields[4])), unescapeOctal(dash[1]),
-                    unescapeOctal(dash[2])};
-        if (mount.point.empty() || !mount.point.is_absolute())
+        Mount mount{unescapeOctal(fields[4]), unescapeOctal(dash[1]), unescapeOctal(dash[2])};
+        if (mount.point.empty() || mount.point.front() != '/')
             continue;
         const auto same = std::find_if(mounts.begin(), mounts.end(), [&](const Mount &earlier) {
             return earlier.point == mount.point;
@@ -92,7 +91,7 @@ bool isNetworkMount(const Mount &mount) {
 //  - Never pseudo file systems (proc, sysfs, cgroup, devpts, autofs triggers, overlay, ...):
 //    none of them has a /dev source and none is in the lists above.
 bool isBrowsable(const Mount &mount) {
-    const std::string &folder = mount.point.native();
+    const std::string &folder = mount.point;
     if (folder == "/")
         return true;
     if (isUnderAny(folder, {"/proc", "/sys", "/dev", "/boot", "/etc", "/usr", "/var", "/opt",

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,9 +9,9 @@ namespace controls {
 
 // One mounted file system, as the kernel's mount table lists it.
 struct Mount {
-    std::filesystem::path point; // the folder it is mounted on
-    std::string type;            // "ext4", "nfs4", "fuse.sshfs"
-    std::string source;          // "/dev/sdb1", "nas:/photos", "//nas/photos"
+    std::string point;  // the folder it is mounted on, as the kernel's bytes
+    std::string type;   // "ext4", "nfs4", "fuse.sshfs"
+    std::string source; // "/dev/sdb1", "nas:/photos", "//nas/photos"
 };
 
 // The mounts in the text of /proc/self/mountinfo, one per mount folder: where a folder has

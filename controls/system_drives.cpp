@@ -95,7 +95,7 @@ std::vector<Drive> systemDrives() {
             if (!ignored && found != labels.end())
                 label = found->second;
         }
-        drives.push_back({mount.point, label});
+        drives.push_back({std::filesystem::path(mount.point), label});
     }
     if (std::none_of(drives.begin(), drives.end(), [](const Drive &d) { return d.root == "/"; }))
         drives.push_back({"/", {}});

@@ -1,4 +1,5 @@
 #include "controls/file_list_box.h"
+#include "controls/file_names.h"
 #include "controls/file_pattern.h"
 #include "temp_folder.h"
 
@@ -9,7 +10,9 @@
 #include <fstream>
 #include <string>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -156,7 +159,11 @@ void TestFileListBox::listsOnlyMatchingRegularFiles() {
     else if (kind == u"folder")
         fs::create_directory(entry);
     else if (kind == u"fifo")
+#ifdef Q_OS_UNIX
         QVERIFY2(::mkfifo(entry.c_str(), 0600) == 0, "mkfifo failed");
+#else
+        QSKIP("no named pipes in folders here");
+#endif
     else if (kind == u"link")
         fs::create_symlink(root / "target.bmp", entry);
     else if (kind == u"folderlink")
@@ -249,7 +256,7 @@ void TestFileListBox::setPathClearsTheChoiceWithoutClick() {
     box.setCurrentIndex(box.model()->index(1, 0));
     QCOMPARE(box.fileName(), fs::path("b.jpg"));
     QVERIFY(box.setPath(root));
-    QVERIFY2(box.fileName().empty(), box.fileName().c_str());
+    QVERIFY2(box.fileName().empty(), qPrintable(controls::displayName(box.fileName())));
     QCOMPARE(clicks.count(), 0);
 }
 
@@ -356,7 +363,7 @@ void TestFileListBox::keyboardMovesChoose() {
         else
             QTest::keyClick(&box, Qt::Key(key));
     }
-    QCOMPARE(QString::fromStdString(box.fileName().native()), chosen);
+    QCOMPARE(controls::displayName(box.fileName()), chosen);
     QCOMPARE(spy.count(), clicks);
 }
 
