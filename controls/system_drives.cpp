@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 #else
+#include "controls/file_names.h"
 #include "controls/mount_table.h"
 
 #include <QFile>
@@ -88,7 +89,7 @@ std::vector<Drive> systemDrives() {
             continue;
         QString label;
         if (isNetworkMount(mount)) {
-            label = QString::fromUtf8(mount.source.data(), qsizetype(mount.source.size()));
+            label = displayName(std::filesystem::path(mount.source));
         } else if (mount.source.rfind("/dev/", 0) == 0) {
             std::error_code ignored;
             const auto found = labels.find(std::filesystem::canonical(mount.source, ignored));

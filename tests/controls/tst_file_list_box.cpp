@@ -40,6 +40,7 @@ class TestFileListBox : public QObject {
 private slots:
     void patternMatches_data();
     void patternMatches();
+    void patternMatchesNamesThatAreNotUtf8();
     void listsOnlyMatchingRegularFiles_data();
     void listsOnlyMatchingRegularFiles();
     void sortsNaturallyIgnoringCase();
@@ -102,6 +103,20 @@ void TestFileListBox::patternMatches() {
     QFETCH(bool, matches);
     const controls::FilePattern compiled(pattern);
     QCOMPARE(compiled.matches(fs::path(name.toStdString())), matches);
+}
+
+void TestFileListBox::patternMatchesNamesThatAreNotUtf8() {
+#ifdef Q_OS_WIN
+    QSKIP("Windows names are UTF-16, never bytes");
+#endif
+    const fs::path latin1Name(std::string("CAF\xc9.JPG"));
+    QVERIFY(controls::FilePattern(QStringLiteral("*.jpg")).matches(latin1Name));
+    QVERIFY2(controls::FilePattern(QStringLiteral("caf?.jpg")).matches(latin1Name),
+             "a byte that is not UTF-8 is one character");
+    QVERIFY(!controls::FilePattern(QStringLiteral("caf.jpg")).matches(latin1Name));
+    // A UTF-8 sequence is no ASCII ending, even when its last byte looks like one.
+    const fs::path ending(std::string("x.jp\xc7"));
+    QVERIFY(!controls::FilePattern(QStringLiteral("*.jpg")).matches(ending));
 }
 
 void TestFileListBox::listsOnlyMatchingRegularFiles_data() {
