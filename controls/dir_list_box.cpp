@@ -77,6 +77,8 @@ bool DirListBox::setPath(const std::filesystem::path &folder) {
     }
     target = normalFolder(target);
 
+    // A folder reached from the open drive stays on it, even inside a file system mounted
+    // below that drive's root: the ancestors keep going up to the root the drive list shows.
     std::filesystem::path driveRoot;
     if (!m_driveRoot.empty() && driveOf({Drive{m_driveRoot, {}}}, target))
         driveRoot = m_driveRoot;
