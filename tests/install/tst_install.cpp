@@ -120,9 +120,12 @@ void TestInstall::installsOnlyWhatADesktopNeeds() {
     QStringList expected{
         "usr/bin/glimra",
         "usr/share/applications/" + appId_ + ".desktop",
+        "usr/share/doc/glimra/changelog.gz",
+        "usr/share/doc/glimra/copyright",
         "usr/share/icons/hicolor/16x16/apps/glimra.png",
         "usr/share/icons/hicolor/32x32/apps/glimra.png",
         "usr/share/icons/hicolor/48x48/apps/glimra.png",
+        "usr/share/man/man1/glimra.1.gz",
         "usr/share/metainfo/" + appId_ + ".metainfo.xml",
     };
     for (QString &file : expected)
