@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QImageReader>
+#include <QList>
 #include <QStringList>
 
 #include <cstdio>
@@ -52,6 +53,9 @@ int main(int argc, char **argv) {
             deepest[image.width()] = {depth, image};
     }
 
+    // Every size is found before anything is written, so a failed build leaves no icons
+    // that a later build would take as up to date.
+    QList<std::pair<QImage, QString>> outputs;
     for (qsizetype i = 1; i < args.size(); i += 2) {
         bool isNumber = false;
         const int size = args.at(i).toInt(&isNumber);
@@ -60,8 +64,11 @@ int main(int argc, char **argv) {
         const auto found = deepest.find(size);
         if (found == deepest.end())
             return fail(QStringLiteral("%1 has no %2x%2 image").arg(args.at(0)).arg(size));
-        if (!found->second.second.save(args.at(i + 1), "png"))
-            return fail(QStringLiteral("cannot write %1").arg(args.at(i + 1)));
+        outputs.append({found->second.second, args.at(i + 1)});
+    }
+    for (const auto &[image, file] : outputs) {
+        if (!image.save(file, "png"))
+            return fail(QStringLiteral("cannot write %1").arg(file));
     }
     return 0;
 }
