@@ -8,6 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/package
+# CPack finds the programs with file(1) and their library packages with dpkg-shlibdeps.
+for tool in cmake ninja cpack file dpkg-shlibdeps; do
+    command -v "$tool" >/dev/null || {
+        echo "$tool is missing (Debian: cmake ninja-build file dpkg-dev)" >&2; exit 1; }
+done
 try_install=false
 [ "${1:-}" = --install ] && try_install=true
 
