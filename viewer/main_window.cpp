@@ -32,6 +32,12 @@ constexpr int MinOuterWidth = 165;
 constexpr int ViewportWidthShortfall = 165;
 constexpr int ViewportHeightShortfall = 32;
 
+// The frame those numbers were chosen for: 4 pixels at the sides and bottom, the caption bar
+// making 30 at the top. Frames differ between desktops, and under X11 the frame isn't known
+// yet when the window is first sized, so the outer size is always reckoned with this one;
+// otherwise a thinner frame leaves a strip of bare window under and beside the viewport.
+constexpr QSize DesignFrame(4 + 4, 30 + 4);
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -163,7 +169,7 @@ void MainWindow::btnHide_Click() {
 }
 
 void MainWindow::frmMain_Resize() {
-    refit(frameGeometry().size());
+    refit(size() + DesignFrame);
 }
 
 void MainWindow::refit(QSize outerSize) {
