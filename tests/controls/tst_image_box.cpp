@@ -43,6 +43,8 @@ private slots:
     void emptyPictureKeepsSizeAndPaintsNothing();
     void partlyDecodedPicturePaintsThePartThereIs();
     void transparentPixelsShowTheParent();
+    void borderFramesThePicture_data();
+    void borderFramesThePicture();
     void clicksOnReleaseInside_data();
     void clicksOnReleaseInside();
     void neverTakesFocus();
@@ -156,6 +158,35 @@ void TestImageBox::transparentPixelsShowTheParent() {
     const QImage shot = backdrop.parent.grab().toImage();
     QCOMPARE(shot.pixelColor(15, 20), QColor(Qt::red));
     QCOMPARE(shot.pixelColor(40, 20), QColor(0, 128, 255));
+}
+
+void TestImageBox::borderFramesThePicture_data() {
+    QTest::addColumn<bool>("stretch");
+    QTest::newRow("natural size") << false;
+    QTest::newRow("stretched") << true;
+}
+
+void TestImageBox::borderFramesThePicture() {
+    QFETCH(bool, stretch);
+    Backdrop backdrop;
+    auto *box = new controls::ImageBox(&backdrop.parent);
+    box->setStretch(stretch);
+    box->resize(44, 44);
+    box->setBorder(true);
+    QImage red(40, 40, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    box->setPicture(red);
+    // Two pixels of border on every side, the picture whole inside them.
+    QCOMPARE(box->size(), QSize(44, 44));
+    QCOMPARE(box->naturalSize(), QSize(40, 40));
+    backdrop.parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&backdrop.parent));
+    const QImage shot = box->grab().toImage();
+    for (const QPoint &inside : {QPoint(2, 2), QPoint(41, 41), QPoint(2, 41), QPoint(41, 2)})
+        QCOMPARE(shot.pixelColor(inside), QColor(Qt::red));
+    for (const QPoint &edge : {QPoint(0, 0), QPoint(1, 20), QPoint(43, 43), QPoint(20, 42)})
+        QVERIFY2(shot.pixelColor(edge) != QColor(Qt::red),
+                 qPrintable(QStringLiteral("(%1, %2)").arg(edge.x()).arg(edge.y())));
 }
 
 void TestImageBox::clicksOnReleaseInside_data() {
