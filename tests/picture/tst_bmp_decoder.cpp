@@ -1,3 +1,4 @@
+#include "corpus.h"
 #include "picture/bmp_decoder.h"
 #include "picture/dib.h"
 #include "picture/picture_errors.h"
@@ -32,24 +33,16 @@ struct CorpusEntry {
 // The bmp/ rows of the corpus manifest, with the reference renderings their notes name.
 QList<CorpusEntry> corpusEntries(const QString &kind) {
     QList<CorpusEntry> entries;
-    QFile manifest(CorpusDir + QStringLiteral("/MANIFEST.tsv"));
-    if (!manifest.open(QIODevice::ReadOnly))
-        return entries;
     static const QRegularExpression named(
         QStringLiteral(R"(bmp/bmpsuite/html/[A-Za-z0-9_-]+\.png)"));
-    while (!manifest.atEnd()) {
-        const QStringList columns = QString::fromUtf8(manifest.readLine()).chopped(1).split('\t');
-        if (columns.size() < 7 || !columns[0].startsWith(QStringLiteral("bmp/")) ||
-            columns[5] != kind)
-            continue;
-        CorpusEntry entry{columns[0], columns[5], {}};
+    for (const corpus::Entry &row : corpus::entries({QStringLiteral("bmp/")}, kind)) {
+        CorpusEntry entry{row.path, row.kind, {}};
         const QString own = entry.path + QStringLiteral(".ref.png");
         if (QFileInfo::exists(CorpusDir + '/' + own))
             entry.references << own;
-        const QString note = columns[6];
-        const qsizetype at = note.indexOf(QStringLiteral("REFERENCE:"));
+        const qsizetype at = row.note.indexOf(QStringLiteral("REFERENCE:"));
         if (at >= 0) {
-            for (auto it = named.globalMatch(note, at); it.hasNext();)
+            for (auto it = named.globalMatch(row.note, at); it.hasNext();)
                 entry.references << it.next().captured();
         }
         entries << entry;
@@ -57,31 +50,8 @@ QList<CorpusEntry> corpusEntries(const QString &kind) {
     return entries;
 }
 
-// Some hostile samples are kept RC4-encrypted under the key "CVE" so that virus scanners leave
-// them alone.
-QByteArray rc4(QByteArray data, QByteArrayView key) {
-    quint8 s[256];
-    for (int i = 0; i < 256; ++i)
-        s[i] = quint8(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + quint8(key[i % key.size()])) & 255;
-        std::swap(s[i], s[j]);
-    }
-    for (int n = 0, i = 0, j = 0; n < data.size(); ++n) {
-        i = (i + 1) & 255;
-        j = (j + s[i]) & 255;
-        std::swap(s[i], s[j]);
-        data[n] = char(quint8(data[n]) ^ s[(s[i] + s[j]) & 255]);
-    }
-    return data;
-}
-
 QByteArray corpusBytes(const QString &path) {
-    QFile file(CorpusDir + '/' + path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return path.endsWith(QStringLiteral(".rc4")) ? rc4(bytes, "CVE") : bytes;
+    return corpus::bytes(path);
 }
 
 LoadResult decode(const QByteArray &bytes, QSize visible = {}) {

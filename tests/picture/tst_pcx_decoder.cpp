@@ -1,3 +1,4 @@
+#include "corpus.h"
 #include "picture/pcx_decoder.h"
 
 #include "picture/picture_errors.h"
@@ -264,45 +265,16 @@ QString corpusDir() {
     return QStringLiteral(GLIMRA_CORPUS_DIR);
 }
 
-// RC4 with the key "CVE": how the corpus keeps exploit samples away from virus scanners.
-QByteArray decryptSample(const QByteArray &bytes) {
-    const QByteArray key = "CVE";
-    uchar state[256];
-    for (int i = 0; i < 256; ++i)
-        state[i] = uchar(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + state[i] + uchar(key[i % key.size()])) & 0xff;
-        std::swap(state[i], state[j]);
-    }
-    QByteArray plain = bytes;
-    for (qsizetype n = 0, i = 0, j = 0; n < plain.size(); ++n) {
-        i = (i + 1) & 0xff;
-        j = (j + state[i]) & 0xff;
-        std::swap(state[i], state[j]);
-        plain[n] = char(uchar(plain[n]) ^ state[(state[i] + state[j]) & 0xff]);
-    }
-    return plain;
-}
-
 QByteArray readCorpusFile(const QString &relativePath) {
-    QFile file(corpusDir() + u'/' + relativePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return relativePath.endsWith(u".rc4") ? decryptSample(bytes) : bytes;
+    return corpus::bytes(relativePath);
 }
 
 // The corpus's PCX files of one kind, as MANIFEST.tsv lists them.
 QStringList corpusFiles(const QString &kind) {
-    QFile manifest(corpusDir() + QStringLiteral("/MANIFEST.tsv"));
-    if (!manifest.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
     QStringList paths;
-    while (!manifest.atEnd()) {
-        const QStringList fields = QString::fromUtf8(manifest.readLine()).split(u'\t');
-        if (fields.size() > 5 && fields[0].startsWith(u"pcx/") && fields[5] == kind &&
-            !fields[0].endsWith(u".ref.png") && !fields[0].endsWith(u".json"))
-            paths.append(fields[0]);
+    for (const corpus::Entry &entry : corpus::entries({QStringLiteral("pcx/")}, kind)) {
+        if (!entry.path.endsWith(u".ref.png") && !entry.path.endsWith(u".json"))
+            paths.append(entry.path);
     }
     return paths;
 }

@@ -1,3 +1,4 @@
+#include "corpus.h"
 #include "picture/picture_errors.h"
 #include "picture/picture_file.h"
 
@@ -34,47 +35,16 @@ const QStringList ourFormats = {"bmp", "gif", "jpeg", "ico", "cur"};
 
 QList<CorpusFile> corpusFiles(const QString &kind) {
     QList<CorpusFile> files;
-    QFile manifest(corpusDir + "/MANIFEST.tsv");
-    if (!manifest.open(QIODevice::ReadOnly))
-        return files;
-    manifest.readLine();
-    while (!manifest.atEnd()) {
-        const QStringList fields = QString::fromUtf8(manifest.readLine()).trimmed().split('\t');
-        if (fields.size() < 6 || fields[5] != kind)
-            continue;
-        if (ourFormats.contains(fields[0].section('/', 0, 0)))
-            files.append({fields[0], fields[5]});
-    }
+    QStringList folders;
+    for (const QString &format : ourFormats)
+        folders.append(format + u'/');
+    for (const corpus::Entry &entry : corpus::entries(folders, kind))
+        files.append({entry.path, entry.kind});
     return files;
 }
 
-// Some exploit samples are kept RC4-encrypted (key "CVE") so that virus scanners leave the
-// corpus alone.
-QByteArray decryptRc4(QByteArray data) {
-    const QByteArray key = "CVE";
-    quint8 s[256];
-    for (int i = 0; i < 256; ++i)
-        s[i] = quint8(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + quint8(key[i % key.size()])) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    int i = 0, j = 0;
-    for (char &c : data) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        c = char(quint8(c) ^ s[(s[i] + s[j]) & 0xFF]);
-    }
-    return data;
-}
-
 QByteArray corpusBytes(const QString &path) {
-    QFile file(corpusDir + '/' + path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return path.endsWith(".rc4") ? decryptRc4(bytes) : bytes;
+    return corpus::bytes(path);
 }
 
 LoadResult readBytes(QByteArray bytes) {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The third-party sample files beside the checkout, as their MANIFEST.tsv lists them.
+namespace corpus {
+
+struct Entry {
+    QString path; // relative to dir()
+    QString kind; // good, bad, questionable, reference-render, doc
+    QString note;
+};
+
+QString dir();
+
+// The rows of one kind whose path lies in one of `folders` ("bmp/", "cur/").
+QList<Entry> entries(const QStringList &folders, const QString &kind);
+
+// A sample's bytes. Exploit samples are kept RC4-encrypted under the key "CVE", so that virus
+// scanners leave the corpus alone; those come back decrypted.
+QByteArray bytes(const QString &path);
+
+} // namespace corpus
