@@ -435,6 +435,14 @@ struct Player {
                 text[i] =
                     QChar(quint16(quint8(string->at(2 * i)) | quint8(string->at(2 * i + 1)) << 8));
             run.text = text;
+            // Symbol-set text is stored as the symbol font's codes, sometimes moved into the
+            // private-use area; read it as that font's letters.
+            if (canvas.font().charset == 2) {
+                QByteArray codes;
+                for (QChar c : std::as_const(text))
+                    codes.append(char(c.unicode() & 0xff));
+                run.text = metafile::decodeText(codes, 2);
+            }
         } else {
             run.text = metafile::decodeText(*string, canvas.font().charset);
         }
@@ -987,6 +995,27 @@ LoadResult read(QIODevice &device, QSize visible) {
     if (headerBytes < EmfHeader::ByteSize || headerBytes % 4 || headerBytes > quint64(data.size()))
         return LoadResult::failure(errors::corrupt());
 
+    // A record chain that breaks early is refused before any pixels are allocated for it.
+    {
+        qsizetype at = headerBytes;
+        quint32 count = 1;
+        while (at + 8 <= data.size() && count < MaxRecords) {
+            ByteReader head(QByteArrayView(data).sliced(at, 8));
+            const quint32 recordType = head.u32();
+            const quint32 size = head.u32();
+            if (size < 8 || size % 4 || size > quint64(data.size() - at)) {
+                const bool mostRecords = header.nRecords > 0 && count * 2 > header.nRecords;
+                if (!mostRecords && at * 2 <= data.size())
+                    return LoadResult::failure(errors::corrupt());
+                break;
+            }
+            if (recordType == Eof)
+                break;
+            ++count;
+            at += size;
+        }
+    }
+
     const QSize natural = naturalSize(header);
     auto image =
         allocateImage(metafile::rasterSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
@@ -1019,7 +1048,7 @@ LoadResult read(QIODevice &device, QSize visible) {
             QTransform(toHimetricX * sx, 0, 0, toHimetricY * sy, -left * sx, -top * sy);
     }
 
-    bool lied = false, drew = false, emfPlusOnly = false;
+    bool lied = false, drew = false, emfPlusSeen = false;
     qsizetype pos = headerBytes, stoppedAt = 0;
     quint32 records = 1;
     {
@@ -1049,9 +1078,10 @@ LoadResult read(QIODevice &device, QSize visible) {
         }
         stoppedAt = pos;
         drew = canvas.drawingCount() > 0;
-        emfPlusOnly = player.emfPlusSeen && !player.emfPlusDual;
+        emfPlusSeen = player.emfPlusSeen;
     }
-    if (emfPlusOnly && !drew)
+    // Files with EMF+ records whose classic records draw nothing would show as blank: say why.
+    if (emfPlusSeen && !drew)
         return LoadResult::failure(errors::emfPlusOnly());
     // A record that lies ends playback; what came before it stands if it was most of the file.
     if (lied) {

@@ -1061,7 +1061,11 @@ void MetafileCanvas::text(const TextRun &run) {
         return;
 
     // The font: a positive height is the cell (ascent plus descent), a negative one the em.
-    QFont font(s.font.face.isEmpty() ? QStringLiteral("Arial") : s.font.face);
+    // Symbol-set text arrives already turned into Unicode letters, which a symbol-encoded
+    // font would not draw: such text takes an ordinary serif face.
+    QFont font(s.font.charset == 2     ? QStringLiteral("Times New Roman")
+               : s.font.face.isEmpty() ? QStringLiteral("Arial")
+                                       : s.font.face);
     double pixels = s.font.height == 0 ? 16 : std::abs(s.font.height) * scaleY;
     if (!std::isfinite(pixels))
         return;

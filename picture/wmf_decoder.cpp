@@ -359,7 +359,11 @@ struct Player {
                                  ? metafile_bitmap::decodePacked(bitmap, metafile_bitmap::RgbColors,
                                                                  canvas.palette())
                                  : metafile_bitmap::decodeBitmap16(bitmap);
-        canvas.blit(dest, image, QRectF(xSrc, ySrc, srcW, srcH), rop);
+        // DIB blits play as StretchDIBits does: rows count from the bottom of a bottom-up DIB.
+        const QRectF source = deviceIndependent
+                                  ? dibSourceRect(image, bitmap, xSrc, ySrc, srcW, srcH)
+                                  : QRectF(xSrc, ySrc, srcW, srcH);
+        canvas.blit(dest, image, source, rop);
     }
 
     // StretchDIBits-style source rectangles count rows from the bottom of a bottom-up DIB.
@@ -809,7 +813,10 @@ bool canRead(QIODevice &device) {
     if (r.u32() == WmfPlaceableHeader::Signature)
         return true;
     r.seek(0);
-    const WmfHeader h = readHeader(r);
+    WmfHeader h;
+    h.Type = r.u16();
+    h.HeaderSize = r.u16();
+    h.Version = r.u16();
     return r.ok() && h.isValid() && (h.Version == 0x0100 || h.Version == 0x0300);
 }
 
@@ -857,6 +864,11 @@ LoadResult read(QIODevice &device, QSize visible) {
         window.setWidth(1);
     if (window.height() == 0)
         window.setHeight(1);
+
+    // A record chain that breaks early is refused before any pixels are allocated for it.
+    const Walk chain = walkRecords(data, recordsStart, [](quint16, ByteReader &) { return true; });
+    if (chain.lied && chain.stoppedAt - recordsStart <= (data.size() - recordsStart) / 2)
+        return LoadResult::failure(chain.records == 0 ? errors::truncated() : errors::corrupt());
 
     auto image =
         allocateImage(metafile::rasterSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
