@@ -78,6 +78,7 @@ constexpr double MaxFontPixels = 8192;
 constexpr int MaxSavedStates = 4096;
 constexpr quint32 MaxObjects = 65536;
 constexpr int MaxClipRects = 16384;
+constexpr int MaxAntialiasedElements = 512;
 
 double normalisedSweep(double degrees) {
     double sweep = std::fmod(degrees, 360.0);
@@ -718,7 +719,10 @@ void MetafileCanvas::drawPicturePath(const QPainterPath &path, bool fill, bool s
     const double penWidth = pen ? pen->widthF() : 0;
     const QRectF bounds =
         path.controlPointRect().adjusted(-penWidth, -penWidth, penWidth + 1, penWidth + 1);
-    const bool aa = !hasOnlyAxisAlignedSegments(path);
+    // Qt's antialiasing rasterizer re-walks every edge for ever thinner bands when a shape has
+    // many crossing edges; the aliased one copes, so such shapes are drawn without it.
+    const bool aa =
+        !hasOnlyAxisAlignedSegments(path) && path.elementCount() <= MaxAntialiasedElements;
     if (!prepare(bounds, aa))
         return;
     QPainterPath shape = path;

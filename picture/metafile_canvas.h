@@ -183,7 +183,7 @@ public:
     bool exhausted() const { return m_work > WorkLimit; }
     int drawingCount() const { return m_drawings; }
 
-    static constexpr qint64 WorkLimit = 40'000'000;
+    static constexpr qint64 WorkLimit = 20'000'000;
 
 private:
     struct State;

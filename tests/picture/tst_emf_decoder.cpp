@@ -222,6 +222,8 @@ class TestEmfDecoder : public QObject {
     Q_OBJECT
 
 private slots:
+    void regressionFilesFromFuzzing_data();
+    void regressionFilesFromFuzzing();
     void naturalSize_data();
     void naturalSize();
     void goodCorpusFilesLoad_data();
@@ -645,6 +647,24 @@ void TestEmfDecoder::recognisesOnlyEnhancedMetafiles() {
     buffer.open(QIODevice::ReadOnly);
     QCOMPARE(picture::emf::canRead(buffer), recognised);
     QCOMPARE(buffer.pos(), 0);
+}
+
+// Inputs the fuzzer found to crash, hang or crawl, named after what they broke.
+void TestEmfDecoder::regressionFilesFromFuzzing_data() {
+    QTest::addColumn<QString>("file");
+    const QDir data(QStringLiteral(GLIMRA_TEST_DATA_DIR));
+    for (const QString &name : data.entryList({QStringLiteral("*.emf")}, QDir::Files))
+        QTest::newRow(qPrintable(name)) << data.filePath(name);
+}
+
+void TestEmfDecoder::regressionFilesFromFuzzing() {
+    if (!QTest::currentDataTag())
+        QSKIP("no regression files");
+    QFETCH(QString, file);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto result = load(f.readAll(), QSize(256, 256));
+    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
 }
 
 QTEST_MAIN(TestEmfDecoder)

@@ -169,6 +169,8 @@ class TestWmfDecoder : public QObject {
     Q_OBJECT
 
 private slots:
+    void regressionFilesFromFuzzing_data();
+    void regressionFilesFromFuzzing();
     void placeableSize_data();
     void placeableSize();
     void hugeBoxIsScaledIntoThePixelLimit();
@@ -588,6 +590,24 @@ void TestWmfDecoder::recognisesOnlyMetafiles() {
     buffer.open(QIODevice::ReadOnly);
     QCOMPARE(picture::wmf::canRead(buffer), recognised);
     QCOMPARE(buffer.pos(), 0);
+}
+
+// Inputs the fuzzer found to crash, hang or crawl, named after what they broke.
+void TestWmfDecoder::regressionFilesFromFuzzing_data() {
+    QTest::addColumn<QString>("file");
+    const QDir data(QStringLiteral(GLIMRA_TEST_DATA_DIR));
+    for (const QString &name : data.entryList({QStringLiteral("*.wmf")}, QDir::Files))
+        QTest::newRow(qPrintable(name)) << data.filePath(name);
+}
+
+void TestWmfDecoder::regressionFilesFromFuzzing() {
+    if (!QTest::currentDataTag())
+        QSKIP("no regression files");
+    QFETCH(QString, file);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto result = load(f.readAll(), QSize(256, 256));
+    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
 }
 
 QTEST_MAIN(TestWmfDecoder)
