@@ -79,6 +79,7 @@ constexpr int MaxSavedStates = 4096;
 constexpr quint32 MaxObjects = 65536;
 constexpr int MaxClipRects = 16384;
 constexpr int MaxAntialiasedElements = 512;
+constexpr int MaxJoinedSegments = 64;
 
 double normalisedSweep(double degrees) {
     double sweep = std::fmod(degrees, 360.0);
@@ -738,7 +739,22 @@ void MetafileCanvas::drawPicturePath(const QPainterPath &path, bool fill, bool s
             gaps.setColor(QColor::fromRgb(m_state->bkColor));
             m_painter->strokePath(centred, gaps);
         }
-        m_painter->strokePath(centred, *pen);
+        if (pen->style() == Qt::SolidLine && centred.elementCount() > MaxJoinedSegments) {
+            // A long scribble stroked as one outline makes the rasterizer crawl; stroked a
+            // segment at a time it costs what its segments cost, and round caps stand in for
+            // the joins.
+            QPen segmentPen = *pen;
+            if (segmentPen.capStyle() == Qt::FlatCap && segmentPen.widthF() > 1.5)
+                segmentPen.setCapStyle(Qt::RoundCap);
+            m_painter->setPen(segmentPen);
+            for (const QPolygonF &line : centred.toSubpathPolygons()) {
+                for (qsizetype i = 1; i < line.size(); ++i)
+                    m_painter->drawLine(line[i - 1], line[i]);
+            }
+            m_painter->setPen(Qt::NoPen);
+        } else {
+            m_painter->strokePath(centred, *pen);
+        }
     }
     finish();
 }
