@@ -102,6 +102,7 @@ enum Record : quint32 {
     ExtCreatePen = 95,
     PolyTextOutA = 96,
     PolyTextOutW = 97,
+    SmallTextOut = 108,
     AlphaBlend = 114,
     TransparentBlt = 116,
     GradientFill = 118,
@@ -483,6 +484,38 @@ struct Player {
         for (quint32 i = 0; i < strings; ++i)
             if (!textRecord(r, wide))
                 return false;
+        return true;
+    }
+
+    // Text with its fields in a shorter layout: no Dx array, the clip rectangle optional and
+    // the characters 8-bit or 16-bit.
+    bool smallTextOut(ByteReader &r) {
+        MetafileCanvas::TextRun run;
+        run.reference = readPoint(r);
+        const quint32 chars = r.u32();
+        const quint32 options = r.u32();
+        r.u32();
+        r.f32();
+        r.f32();
+        run.options = options & ~0x0010u;
+        if (!(options & 0x0100))
+            run.rect = readRectF(r);
+        else
+            run.options &= ~0x0006u;
+        const bool eightBit = options & 0x0200;
+        if (!r.ok() || chars > quint64(r.remaining()) / (eightBit ? 1 : 2))
+            return lie();
+        const QByteArrayView text = r.bytes(eightBit ? chars : chars * 2);
+        if (options & 0x0010)
+            return true;
+        if (eightBit) {
+            run.text = metafile::decodeText(text, canvas.font().charset);
+        } else {
+            run.text.resize(chars);
+            for (quint32 i = 0; i < chars; ++i)
+                run.text[i] = QChar(quint16(quint8(text[2 * i]) | quint8(text[2 * i + 1]) << 8));
+        }
+        canvas.text(run);
         return true;
     }
 
@@ -944,6 +977,8 @@ struct Player {
             return polyTextOut(r, false);
         case PolyTextOutW:
             return polyTextOut(r, true);
+        case SmallTextOut:
+            return smallTextOut(r);
         case GradientFill:
             gradientFill(r);
             break;

@@ -605,7 +605,6 @@ std::optional<QPen> MetafileCanvas::makePen() const {
     const bool thin = width <= 1.5;
     QList<qreal> dashes;
     if (geometric || thin) {
-        const double unit = geometric ? 1 : 1;
         switch (style) {
         case PsDash:
             dashes = geometric ? QList<qreal>{3, 1} : QList<qreal>{18, 6};
@@ -624,7 +623,7 @@ std::optional<QPen> MetafileCanvas::makePen() const {
             break;
         case PsUserStyle:
             for (double d : p.dashes) {
-                double len = geometric && p.width > 0 ? d / p.width : d * unit;
+                const double len = geometric && p.width > 0 ? d / p.width : d;
                 dashes.append(std::clamp(std::isfinite(len) ? len : 1.0, 0.1, 1e4));
                 if (dashes.size() >= 16)
                     break;
@@ -922,14 +921,12 @@ void MetafileCanvas::polyBezierTo(const QList<QPointF> &points) {
 
 void MetafileCanvas::polyDraw(const QList<QPointF> &points, const QByteArray &types) {
     QPainterPath path(m_state->position);
-    QPointF figureStart = m_state->position;
     const qsizetype n = std::min(points.size(), types.size());
     for (qsizetype i = 0; i < n; ++i) {
         const quint8 type = quint8(types[i]);
         switch (type & ~1u) {
         case 6:
             path.moveTo(points[i]);
-            figureStart = points[i];
             break;
         case 2:
             path.lineTo(points[i]);
@@ -948,7 +945,6 @@ void MetafileCanvas::polyDraw(const QList<QPointF> &points, const QByteArray &ty
         }
         m_state->position = points[std::min(i, n - 1)];
     }
-    Q_UNUSED(figureStart);
     if (m_inPath) {
         appendToPath(logicalToPicture().map(path), true);
         return;
@@ -1341,16 +1337,13 @@ void MetafileCanvas::alphaBlend(const QRectF &dest, const QImage &source, const 
                                 int constantAlpha) {
     if (constantAlpha <= 0)
         return;
-    m_painter->save();
-    const double opacity = std::clamp(constantAlpha, 0, 255) / 255.0;
-    // drawTransformedImage resets opacity in prepare(); premultiply the source instead.
+    // The constant alpha is folded into the source, so the image is drawn as any other.
     QImage faded = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (opacity < 1) {
+    if (constantAlpha < 255) {
         QPainter fade(&faded);
         fade.setCompositionMode(QPainter::CompositionMode_DestinationIn);
         fade.fillRect(faded.rect(), QColor(0, 0, 0, constantAlpha));
     }
-    m_painter->restore();
     drawTransformedImage(dest, faded, sourceRect);
 }
 
