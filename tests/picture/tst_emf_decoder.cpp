@@ -209,8 +209,7 @@ const QHash<QString, QString> &knownDifferences() {
             k.insert(name, "the envelope is drawn by a mask pair; the reference takes the mask the "
                            "other way round");
         for (const char *name : {"test_libuemf_ref.emf"})
-            k.insert(name, "some bitmap and pattern-brush samples differ, and the small-text "
-                           "records are not drawn");
+            k.insert(name, "some raster-operation and pattern-brush samples differ");
         return k;
     }();
     return known;
