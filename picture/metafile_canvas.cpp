@@ -1390,6 +1390,52 @@ QRegion MetafileCanvas::pictureRegion(const MetafileRegion &region, bool logical
     return result;
 }
 
+// The part of the raster a shape covers, as a region. Scan-converting a polygon into a region
+// costs its whole height, however far it reaches past the picture; painting it into a mask of
+// the raster's size costs only the raster.
+QRegion MetafileCanvas::pictureRegion(const QPainterPath &path) {
+    const QRect area = m_target.rect().adjusted(-1, -1, 1, 1);
+    spend(qint64(area.width()) * area.height() / 256 + path.elementCount());
+    QImage mask(area.size(), QImage::Format_Grayscale8);
+    mask.fill(0);
+    {
+        QPainter painter(&mask);
+        painter.translate(-area.topLeft());
+        painter.fillPath(path, Qt::white);
+    }
+    QList<QRect> rects;
+    QList<QPair<int, int>> runs, previousRuns;
+    qsizetype bandStart = 0;
+    for (int y = 0; y < mask.height(); ++y) {
+        const uchar *line = mask.constScanLine(y);
+        runs.clear();
+        for (int x = 0; x < mask.width();) {
+            if (line[x] < 128) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < mask.width() && line[x] >= 128)
+                ++x;
+            runs.append({start, x - start});
+        }
+        if (!runs.isEmpty() && runs == previousRuns) {
+            for (qsizetype i = bandStart; i < rects.size(); ++i)
+                rects[i].setBottom(rects[i].bottom() + 1);
+        } else {
+            bandStart = rects.size();
+            for (const auto &run : std::as_const(runs))
+                rects.append(QRect(area.left() + run.first, area.top() + y, run.second, 1));
+        }
+        previousRuns = runs;
+        if (rects.size() > MaxClipRects)
+            return QRegion(path.boundingRect().toAlignedRect() & area);
+    }
+    QRegion region;
+    region.setRects(rects.constData(), int(rects.size()));
+    return region;
+}
+
 void MetafileCanvas::combineClip(const QRegion &region, ClipMode mode) {
     std::optional<QRegion> &clip = m_state->clip;
     const QRegion everything(m_target.rect().adjusted(-1, -1, 1, 1));
@@ -1424,7 +1470,7 @@ void MetafileCanvas::intersectClipRect(const QRectF &box) {
     if (isAxisAligned(t))
         combineClip(QRegion(roundedRect(t.mapRect(box))), ClipMode::And);
     else
-        combineClip(QRegion(t.map(path).toFillPolygon().toPolygon()), ClipMode::And);
+        combineClip(pictureRegion(t.map(path)), ClipMode::And);
 }
 
 void MetafileCanvas::excludeClipRect(const QRectF &box) {
@@ -1434,7 +1480,7 @@ void MetafileCanvas::excludeClipRect(const QRectF &box) {
     if (isAxisAligned(t))
         combineClip(QRegion(roundedRect(t.mapRect(box))), ClipMode::Diff);
     else
-        combineClip(QRegion(t.map(path).toFillPolygon().toPolygon()), ClipMode::Diff);
+        combineClip(pictureRegion(t.map(path)), ClipMode::Diff);
 }
 
 void MetafileCanvas::offsetClip(QPointF by) {
@@ -1559,13 +1605,7 @@ void MetafileCanvas::selectClipPath(ClipMode mode) {
     QPainterPath path = std::exchange(m_path, QPainterPath());
     spend(path.elementCount() * 4);
     path.setFillRule(m_state->polyFillMode == Winding ? Qt::WindingFill : Qt::OddEvenFill);
-    QRegion region;
-    for (const QPolygonF &polygon : path.toFillPolygons()) {
-        region ^= QRegion(polygon.toPolygon(), path.fillRule());
-        if (region.rectCount() > MaxClipRects)
-            break;
-    }
-    combineClip(region, mode);
+    combineClip(pictureRegion(path), mode);
 }
 
 } // namespace picture

@@ -194,6 +194,7 @@ private:
     std::optional<QPen> makePen() const;
     std::optional<QBrush> makeBrush(const MetafileBrush &brush) const;
     QRegion pictureRegion(const MetafileRegion &region, bool logical) const;
+    QRegion pictureRegion(const QPainterPath &path);
     void combineClip(const QRegion &region, ClipMode mode);
     bool prepare(const QRectF &pictureBounds, bool antialias);
     void finish();
