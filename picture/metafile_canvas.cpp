@@ -1392,9 +1392,16 @@ QRegion MetafileCanvas::pictureRegion(const MetafileRegion &region, bool logical
 
 // The part of the raster a shape covers, as a region. Scan-converting a polygon into a region
 // costs its whole height, however far it reaches past the picture; painting it into a mask of
-// the raster's size costs only the raster.
+// the raster's size (the part the shape covers) costs only that part.
 QRegion MetafileCanvas::pictureRegion(const QPainterPath &path) {
-    const QRect area = m_target.rect().adjusted(-1, -1, 1, 1);
+    const QRectF bounds = path.boundingRect();
+    if (!finite(bounds.topLeft()) || !finite(bounds.bottomRight()))
+        return {};
+    const QRect area =
+        (QRectF(m_target.rect().adjusted(-1, -1, 1, 1)) & bounds.adjusted(-1, -1, 1, 1))
+            .toAlignedRect();
+    if (area.isEmpty())
+        return {};
     spend(qint64(area.width()) * area.height() / 256 + path.elementCount());
     QImage mask(area.size(), QImage::Format_Grayscale8);
     mask.fill(0);
