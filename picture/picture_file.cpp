@@ -1,6 +1,7 @@
 #include "picture/picture_file.h"
 
 #include "picture/bmp_decoder.h"
+#include "picture/emf_decoder.h"
 #include "picture/gif_decoder.h"
 #include "picture/icon_decoder.h"
 #include "picture/jpeg_decoder.h"
@@ -8,6 +9,7 @@
 #include "picture/picture_errors.h"
 #include "picture/qt_image_reader.h"
 #include "picture/regular_file.h"
+#include "picture/wmf_decoder.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -16,40 +18,6 @@
 namespace picture {
 
 namespace {
-
-// Stand-ins for the formats whose own decoders are not here yet: each recognises its format by
-// content, so a file is never mistaken for another kind, and refuses what it can't decode.
-namespace pending {
-
-quint16 word(const QByteArray &bytes, int at) {
-    return qFromLittleEndian<quint16>(bytes.constData() + at);
-}
-
-bool isPlaceableWmf(QIODevice &device) {
-    return device.peek(4) == "\xD7\xCD\xC6\x9A";
-}
-
-bool isPlainWmf(QIODevice &device) {
-    const QByteArray head = device.peek(6);
-    if (head.size() < 6)
-        return false;
-    const int type = word(head, 0);
-    const int version = word(head, 4);
-    return (type == 1 || type == 2) && word(head, 2) == 9 &&
-           (version == 0x0100 || version == 0x0300);
-}
-
-bool isEmf(QIODevice &device) {
-    const QByteArray head = device.peek(44);
-    return head.size() == 44 && qFromLittleEndian<quint32>(head.constData()) == 1 &&
-           head.mid(40, 4) == " EMF";
-}
-
-LoadResult refuse(QIODevice &, QSize) {
-    return LoadResult::failure(errors::unsupported());
-}
-
-} // namespace pending
 
 struct Decoder {
     Format format;
@@ -63,9 +31,8 @@ constexpr Decoder decoders[] = {
     {Format::Jpeg, jpeg::canRead, jpeg::read},
     {Format::Icon, icon::canRead, icon::read},
     {Format::Pcx, pcx::canRead, pcx::read},
-    {Format::Wmf, pending::isPlaceableWmf, pending::refuse},
-    {Format::Wmf, pending::isPlainWmf, pending::refuse},
-    {Format::Emf, pending::isEmf, pending::refuse},
+    {Format::Wmf, wmf::canRead, wmf::read},
+    {Format::Emf, emf::canRead, emf::read},
     // Last: besides "BM" files it takes bitmaps with no file header, known only by their header.
     {Format::Bmp, bmp::canRead, bmp::read},
 };

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QList>
+#include <QPainter>
+#include <QString>
+#include <QtEndian>
+
+#include <cmath>
+
+// Helpers the two metafile tests share: the third-party corpus, a comparison of renderings, and
+// builders that write small metafiles record by record.
+namespace metafile_test {
+
+struct CorpusFile {
+    QString path; // relative to the corpus
+    QString kind; // good, bad, questionable
+    QString note;
+};
+
+// The corpus files under `folder` (wmf or emf) as MANIFEST.tsv lists them.
+inline QList<CorpusFile> corpusFiles(const QString &folder) {
+    QList<CorpusFile> files;
+    QFile manifest(QStringLiteral(GLIMRA_CORPUS_DIR "/MANIFEST.tsv"));
+    if (!manifest.open(QIODevice::ReadOnly))
+        return files;
+    while (!manifest.atEnd()) {
+        const QStringList fields = QString::fromUtf8(manifest.readLine()).trimmed().split('\t');
+        if (fields.size() < 7 || !fields[0].startsWith(folder + '/'))
+            continue;
+        if (fields[5] == "good" || fields[5] == "bad" || fields[5] == "questionable")
+            files.append({fields[0], fields[5], fields[6]});
+    }
+    return files;
+}
+
+// The bytes of a corpus file. Some hostile samples are stored RC4-encrypted with the key "CVE"
+// so that virus scanners leave them alone; those are decrypted here, in memory.
+inline QByteArray corpusBytes(const QString &path) {
+    QFile file(QStringLiteral(GLIMRA_CORPUS_DIR "/") + path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray data = file.readAll();
+    if (!path.endsWith(QLatin1String(".rc4")))
+        return data;
+    const QByteArray key("CVE");
+    unsigned char s[256];
+    for (int i = 0; i < 256; ++i)
+        s[i] = static_cast<unsigned char>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + static_cast<unsigned char>(key[i % key.size()])) & 0xff;
+        std::swap(s[i], s[j]);
+    }
+    for (qsizetype n = 0, i = 0, j = 0; n < data.size(); ++n) {
+        i = (i + 1) & 0xff;
+        j = (j + s[i]) & 0xff;
+        std::swap(s[i], s[j]);
+        data[n] = char(static_cast<unsigned char>(data[n]) ^ s[(s[i] + s[j]) & 0xff]);
+    }
+    return data;
+}
+
+inline QImage onWhite(const QImage &image) {
+    QImage out(image.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    painter.drawImage(0, 0, image);
+    return out;
+}
+
+// How far two renderings of the same picture are apart, both laid on white paper (a renderer
+// may leave the background transparent or paint it white, and a person sees white either way):
+// the mean absolute difference per channel (0-255), and the share of pixels where some channel
+// differs by more than 64, which counts shapes that are missing or misplaced rather than edges
+// that are antialiased differently.
+struct Difference {
+    double meanAbsolute = 255;
+    double farShare = 1;
+};
+
+inline Difference compare(const QImage &ours, const QImage &reference) {
+    Difference d;
+    if (ours.size() != reference.size() || ours.isNull())
+        return d;
+    const QImage a = onWhite(ours), b = onWhite(reference);
+    double sum = 0;
+    qint64 far = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto *la = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const auto *lb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const int dr = std::abs(qRed(la[x]) - qRed(lb[x]));
+            const int dg = std::abs(qGreen(la[x]) - qGreen(lb[x]));
+            const int db = std::abs(qBlue(la[x]) - qBlue(lb[x]));
+            sum += dr + dg + db;
+            if (std::max({dr, dg, db}) > 64)
+                ++far;
+        }
+    }
+    const double pixels = double(a.width()) * a.height();
+    d.meanAbsolute = sum / (3 * pixels);
+    d.farShare = far / pixels;
+    return d;
+}
+
+// True when some pixel is not fully transparent.
+inline bool hasInk(const QImage &image) {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(line[x]) != 0)
+                return true;
+    }
+    return false;
+}
+
+// Writes little-endian fields.
+class Bytes {
+public:
+    Bytes &u16(quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        m_data.append(b, 2);
+        return *this;
+    }
+    Bytes &i16(qint16 v) { return u16(quint16(v)); }
+    Bytes &u32(quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        m_data.append(b, 4);
+        return *this;
+    }
+    Bytes &i32(qint32 v) { return u32(quint32(v)); }
+    Bytes &raw(const QByteArray &bytes) {
+        m_data.append(bytes);
+        return *this;
+    }
+    const QByteArray &data() const { return m_data; }
+    qsizetype size() const { return m_data.size(); }
+
+private:
+    QByteArray m_data;
+};
+
+// A packed 24-bit bottom-up DIB of one row: the colours left to right.
+inline QByteArray dibRow(const QList<QRgb> &colors) {
+    Bytes b;
+    const int stride = (int(colors.size()) * 3 + 3) & ~3;
+    b.u32(40).i32(int(colors.size())).i32(1).u16(1).u16(24).u32(0).u32(quint32(stride));
+    b.i32(0).i32(0).u32(0).u32(0);
+    QByteArray row;
+    for (QRgb c : colors) {
+        row.append(char(qBlue(c)));
+        row.append(char(qGreen(c)));
+        row.append(char(qRed(c)));
+    }
+    row.append(QByteArray(stride - row.size(), '\0'));
+    return b.data() + row;
+}
+
+} // namespace metafile_test

@@ -1,0 +1,680 @@
+#include "picture/emf_decoder.h"
+
+#include "metafile_test_support.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QHash>
+#include <QTest>
+
+using namespace metafile_test;
+
+namespace {
+
+enum Record : quint32 {
+    Header = 1,
+    Eof = 14,
+    SetWindowExtEx = 9,
+    SetWindowOrgEx = 10,
+    SetViewportExtEx = 11,
+    SetMapMode = 17,
+    SaveDC = 33,
+    RestoreDC = 34,
+    IntersectClipRect = 30,
+    SetWorldTransform = 35,
+    ModifyWorldTransform = 36,
+    SelectObject = 37,
+    CreateBrushIndirect = 39,
+    Rectangle = 43,
+    BeginPath = 59,
+    EndPath = 60,
+    SelectClipPath = 67,
+    Comment = 70,
+    ExtSelectClipRgn = 75,
+};
+
+constexpr QRgb Black = 0xff000000;
+constexpr quint32 NullPen = 0x80000008, NullBrush = 0x80000005;
+
+quint32 floatBits(float f) {
+    return std::bit_cast<quint32>(f);
+}
+
+// Writes an enhanced metafile record by record; parameters are 32-bit values in file order.
+class EmfWriter {
+public:
+    EmfWriter &record(quint32 type, const QList<quint32> &values, const QByteArray &tail = {}) {
+        Q_ASSERT(tail.size() % 4 == 0);
+        m_records.u32(type).u32(quint32(8 + 4 * values.size() + tail.size()));
+        for (quint32 v : values)
+            m_records.u32(v);
+        m_records.raw(tail);
+        ++m_count;
+        return *this;
+    }
+    // The record count the header states, when it should differ from what was written.
+    EmfWriter &claimRecords(quint32 count) {
+        m_claimed = count;
+        return *this;
+    }
+    EmfWriter &raw(const QByteArray &bytes) {
+        m_records.raw(bytes);
+        return *this;
+    }
+    EmfWriter &blackBrushNoPen() {
+        record(CreateBrushIndirect, {1, 0, 0x000000, 0});
+        record(SelectObject, {1});
+        return record(SelectObject, {NullPen});
+    }
+    EmfWriter &rectangle(int left, int top, int right, int bottom) {
+        return record(Rectangle, {quint32(left), quint32(top), quint32(right), quint32(bottom)});
+    }
+    // An EMF+ header inside a comment; `dual` says the classic records draw the picture too.
+    EmfWriter &emfPlusHeader(bool dual) {
+        Bytes plus;
+        plus.u32(0x2B464D45);
+        plus.u16(0x4001).u16(dual ? 1 : 0).u32(28).u32(16).u32(0xDBC01002).u32(0).u32(96).u32(96);
+        return record(Comment, {quint32(plus.size())}, plus.data());
+    }
+
+    // A picture whose frame is `frame` (0.01 mm) on a reference device of 96 pixels per inch.
+    QByteArray file(QRect bounds = QRect(0, 0, 100, 100),
+                    QRect frame = QRect(QPoint(0, 0), QPoint(2540, 2540)),
+                    bool withEof = true) const {
+        Bytes b;
+        const quint32 total = 88 + quint32(m_records.size()) + (withEof ? 20 : 0);
+        b.u32(Header).u32(88);
+        b.i32(bounds.left()).i32(bounds.top()).i32(bounds.right()).i32(bounds.bottom());
+        b.i32(frame.left()).i32(frame.top()).i32(frame.right()).i32(frame.bottom());
+        b.u32(0x464D4520)
+            .u32(0x10000)
+            .u32(total)
+            .u32(m_claimed ? m_claimed : quint32(m_count + 2))
+            .u16(8)
+            .u16(0);
+        b.u32(0).u32(0).u32(0).i32(960).i32(960).i32(254).i32(254);
+        b.raw(m_records.data());
+        if (withEof)
+            b.u32(Eof).u32(20).u32(0).u32(16).u32(20);
+        return b.data();
+    }
+
+private:
+    Bytes m_records;
+    int m_count = 0;
+    quint32 m_claimed = 0;
+};
+
+picture::LoadResult load(const QByteArray &bytes, QSize visible = {}) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return picture::emf::read(buffer, visible);
+}
+
+bool filled(const picture::LoadResult &result, int x, int y) {
+    return qAlpha(result.picture->image.pixel(x, y)) == 255;
+}
+
+// The size the header states: the frame at 96 pixels per inch, the bounds when it is empty.
+QSize expectedSize(const QByteArray &data) {
+    const auto at = [&](int offset) {
+        return qFromLittleEndian<qint32>(data.constData() + offset);
+    };
+    const qint64 fw = qint64(at(32)) - at(24), fh = qint64(at(36)) - at(28);
+    if (fw == 0 || fh == 0)
+        return QSize(int(std::max<qint64>(std::abs(qint64(at(16)) - at(8)) + 1, 1)),
+                     int(std::max<qint64>(std::abs(qint64(at(20)) - at(12)) + 1, 1)));
+    return QSize(int(std::max<qint64>(std::llround(std::abs(fw) * 96.0 / 2540), 1)),
+                 int(std::max<qint64>(std::llround(std::abs(fh) * 96.0 / 2540), 1)));
+}
+
+// Good files refused on purpose: their picture is drawn by EMF+ records alone, which we do not
+// play, so showing them would show a blank picture.
+const QHash<QString, QString> &emfPlusOnlyFiles() {
+    static const QHash<QString, QString> files = {
+        {"TestDrawStringAlign.emf", "EMF+ header says EMF+ only"},
+        {"TestDrawStringTransparent.emf", "EMF+ header says EMF+ only"},
+        {"TestEmfPlusDrawPathWithMiterLimit.emf", "EMF+ header says EMF+ only"},
+        {"TestDrawImagePointsTypeBitmap.emf", "dual, but no classic drawing record"},
+        {"TestDrawStringWithBrush.emf", "dual, but no classic drawing record"},
+        {"TestEmfPlusBrushPathGradientWithBlendColors.emf", "dual, but no classic drawing"},
+        {"TestEmfPlusDrawPathWithCustomCap.emf", "dual, but no classic drawing record"},
+        {"TestEmfPlusFillClosedCurve.emf", "dual, but no classic drawing record"},
+        {"TestEmfPlusSave.emf", "dual, but no classic drawing record"},
+        {"tdf93750.emf", "dual, but no classic drawing record"},
+        {"test_libuemf_p_ref.emf", "dual, but no classic drawing record"},
+    };
+    return files;
+}
+
+// Bad files that still give a picture, and why that is right.
+const QHash<QString, QString> &keptBadFiles() {
+    static const QHash<QString, QString> kept = {
+        {"bad_corrupted_2014-12-02-215358.emf",
+         "partial: the text record with a false length is record 480 of 638"},
+        {"bad_corrupted_2014-12-02-215425.emf",
+         "partial: the polyline with a false point count is record 37 of 43"},
+        {"fdo71307-2.emf", "partial: the lying record is record 454 of 492"},
+        {"bad_corrupted_2014-12-02-215400.emf", "the description offset is never read"},
+        {"bad_corrupted_2014-12-14-080539.emf", "the description length is never read"},
+        {"bad_corrupted_2014-12-07-140817.emf", "selecting a missing object is ignored"},
+        {"bad_corrupted_2016-02-02-210039.emf", "text with no string draws nothing"},
+        {"bad_corrupted_2017-02-12-010400.emf", "EMF+ records are skipped"},
+    };
+    return kept;
+}
+
+const QHash<QString, QString> &knownDifferences() {
+    static const QHash<QString, QString> known = [] {
+        QHash<QString, QString> k;
+        for (const char *name :
+             {"test-007.emf", "test-008.emf", "test-009.emf", "test-010.emf", "test-012.emf",
+              "test-171.emf", "test-173.emf", "TestFillRegion.emf"})
+            k.insert(name, "the reference renderer leaves out or blackens what the file draws "
+                           "(checked by eye)");
+        for (const char *name :
+             {"test-025.emf", "test-026.emf", "test-027.emf", "test-028.emf", "test-029.emf",
+              "test-034.emf", "test-104.emf", "test-123.emf", "test-132.emf", "test-133.emf",
+              "test-134.emf", "test-180.emf", "test-182.emf", "stockobject.emf", "TestDrawLine.emf",
+              "TestEmfPlusDrawLineWithCaps.emf"})
+            k.insert(name,
+                     "pens thinner than a pixel: the device draws them one pixel wide, the "
+                     "reference thinner, which at these small natural sizes darkens every outline");
+        for (const char *name :
+             {"test-013.emf", "test-022.emf", "test-044.emf", "test-055.emf", "test-058.emf",
+              "test-059.emf", "test-070.emf", "test-073.emf", "test-081.emf", "test-103.emf",
+              "test-116.emf", "test-126.emf", "test-128.emf", "test-129.emf", "test-131.emf",
+              "TestDrawString.emf", "image1.emf"})
+            k.insert(name,
+                     "charts with much small text: faces are substituted and sized differently "
+                     "(cell against em height), which moves and resizes every label");
+        for (const char *name :
+             {"EA-test-file-003.emf", "EA-test-file-005.emf", "EA-test-file-013.emf"})
+            k.insert(name,
+                     "the drawing lies above its frame (negative y with a y-down mapping); we draw "
+                     "it where the mapping puts it, the reference moves it into view");
+        for (const char *name : {"test-174.emf"})
+            k.insert(name, "symbol-font text: we show the symbol font's Greek letters, the "
+                           "reference shows Latin ones");
+        for (const char *name : {"drawing.emf"})
+            k.insert(
+                name,
+                "the reference fits the circle to the bounds, we to the frame, as the header asks");
+        for (const char *name : {"TestLinearGradient.emf"})
+            k.insert(name, "diagonal gradient stripes land a pixel apart");
+        for (const char *name : {"TestDrawPolyLine16WithClip.emf"})
+            k.insert(name, "the reference leaves out the filled clip region behind the lines");
+        for (const char *name : {"computer_mail.emf"})
+            k.insert(name, "the envelope is drawn by a mask pair; the reference takes the mask the "
+                           "other way round");
+        for (const char *name : {"test_libuemf_ref.emf"})
+            k.insert(name, "some raster-operation and pattern-brush samples differ");
+        return k;
+    }();
+    return known;
+}
+
+} // namespace
+
+class TestEmfDecoder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void regressionFilesFromFuzzing_data();
+    void regressionFilesFromFuzzing();
+    void naturalSize_data();
+    void naturalSize();
+    void goodCorpusFilesLoad_data();
+    void goodCorpusFilesLoad();
+    void badCorpusFilesAreRefused_data();
+    void badCorpusFilesAreRefused();
+    void questionableCorpusFilesDoNotCrash_data();
+    void questionableCorpusFilesDoNotCrash();
+    void matchesReferenceRendering_data();
+    void matchesReferenceRendering();
+    void emfPlusRecords_data();
+    void emfPlusRecords();
+    void mapModes_data();
+    void mapModes();
+    void worldTransforms_data();
+    void worldTransforms();
+    void clipIsSavedAndRestored_data();
+    void clipIsSavedAndRestored();
+    void visiblePartIsACropOfTheWhole_data();
+    void visiblePartIsACropOfTheWhole();
+    void lyingRecords_data();
+    void lyingRecords();
+    void hostileObjectIndicesAreIgnored();
+    void recognisesOnlyEnhancedMetafiles_data();
+    void recognisesOnlyEnhancedMetafiles();
+};
+
+void TestEmfDecoder::naturalSize_data() {
+    QTest::addColumn<QRect>("bounds");
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<QSize>("expected");
+    const QRect bounds(0, 0, 200, 100);
+    QTest::newRow("frame of one inch by half an inch")
+        << bounds << QRect(QPoint(0, 0), QPoint(2540, 1270)) << QSize(96, 48);
+    QTest::newRow("frame away from the origin")
+        << bounds << QRect(QPoint(1000, 500), QPoint(3540, 1770)) << QSize(96, 48);
+    QTest::newRow("frame with right before left")
+        << bounds << QRect(QPoint(2540, 1270), QPoint(0, 0)) << QSize(96, 48);
+    QTest::newRow("frame rounds to the nearest pixel")
+        << bounds << QRect(QPoint(0, 0), QPoint(2619, 1296)) << QSize(99, 49);
+    QTest::newRow("empty frame falls back to the bounds")
+        << QRect(QPoint(10, 10), QPoint(209, 109)) << QRect(QPoint(5, 5), QPoint(5, 900))
+        << QSize(200, 100);
+    QTest::newRow("empty frame and empty bounds give one pixel")
+        << QRect(QPoint(3, 3), QPoint(3, 3)) << QRect() << QSize(1, 1);
+}
+
+void TestEmfDecoder::naturalSize() {
+    QFETCH(QRect, bounds);
+    QFETCH(QRect, frame);
+    QFETCH(QSize, expected);
+    const auto result = load(EmfWriter().file(bounds, frame), QSize(64, 64));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.picture->size, expected);
+    QCOMPARE(result.picture->format, picture::Format::Emf);
+    QCOMPARE(result.picture->image.size(), expected.boundedTo(QSize(64, 64)));
+    QCOMPARE(result.picture->image.format(), QImage::Format_ARGB32_Premultiplied);
+}
+
+void TestEmfDecoder::goodCorpusFilesLoad_data() {
+    QTest::addColumn<QString>("path");
+    for (const CorpusFile &f : corpusFiles("emf"))
+        if (f.kind == "good")
+            QTest::newRow(qPrintable(f.path)) << f.path;
+}
+
+void TestEmfDecoder::goodCorpusFilesLoad() {
+    if (!QTest::currentDataTag())
+        QSKIP("the third-party corpus is not there");
+    QFETCH(QString, path);
+    const QByteArray data = corpusBytes(path);
+    QVERIFY2(!data.isEmpty(), "corpus file missing");
+    const auto result = load(data, QSize(1024, 1024));
+    if (emfPlusOnlyFiles().contains(QFileInfo(path).fileName())) {
+        QCOMPARE(result.error, picture::errors::emfPlusOnly());
+        return;
+    }
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.picture->size, expectedSize(data));
+    // test-030 holds nothing but object selections: an empty picture is its true rendering.
+    if (!path.endsWith("test-030.emf"))
+        QVERIFY2(hasInk(result.picture->image), "a good file must draw something");
+}
+
+void TestEmfDecoder::badCorpusFilesAreRefused_data() {
+    QTest::addColumn<QString>("path");
+    for (const CorpusFile &f : corpusFiles("emf"))
+        if (f.kind == "bad")
+            QTest::newRow(qPrintable(f.path)) << f.path;
+}
+
+void TestEmfDecoder::badCorpusFilesAreRefused() {
+    if (!QTest::currentDataTag())
+        QSKIP("the third-party corpus is not there");
+    QFETCH(QString, path);
+    const auto result = load(corpusBytes(path), QSize(512, 512));
+    const QString name = QFileInfo(path).fileName();
+    if (keptBadFiles().contains(name)) {
+        QVERIFY2(result.ok(), qPrintable(keptBadFiles().value(name) + ": " + result.error));
+        return;
+    }
+    QVERIFY2(!result.ok(), "a bad file must be refused");
+    QVERIFY2(!result.error.isEmpty(), "a refusal gives a reason");
+}
+
+void TestEmfDecoder::questionableCorpusFilesDoNotCrash_data() {
+    QTest::addColumn<QString>("path");
+    for (const CorpusFile &f : corpusFiles("emf"))
+        if (f.kind == "questionable")
+            QTest::newRow(qPrintable(f.path)) << f.path;
+}
+
+void TestEmfDecoder::questionableCorpusFilesDoNotCrash() {
+    if (!QTest::currentDataTag())
+        QSKIP("the third-party corpus is not there");
+    QFETCH(QString, path);
+    const auto result = load(corpusBytes(path), QSize(512, 512));
+    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
+    if (result.ok())
+        QVERIFY(!result.picture->size.isEmpty());
+}
+
+void TestEmfDecoder::matchesReferenceRendering_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reference");
+    for (const CorpusFile &f : corpusFiles("emf")) {
+        if (f.kind != "good" || emfPlusOnlyFiles().contains(QFileInfo(f.path).fileName()))
+            continue;
+        const QString reference = QStringLiteral(GLIMRA_TEST_DATA_DIR "/metafiles/") +
+                                  QString(f.path).replace('/', '_') + ".png";
+        if (QFile::exists(reference))
+            QTest::newRow(qPrintable(f.path)) << f.path << reference;
+    }
+}
+
+// As for WMF: the references come from an independent renderer, shrunk to at most 256 pixels a
+// side, and ours is shrunk the same way. The tolerance (mean difference up to 16 of 255, at most
+// 10 % of pixels far apart) absorbs fonts and antialiasing and catches misplaced, flipped,
+// mis-scaled or missing drawing.
+void TestEmfDecoder::matchesReferenceRendering() {
+    if (!QTest::currentDataTag())
+        QSKIP("the third-party corpus is not there");
+    QFETCH(QString, path);
+    QFETCH(QString, reference);
+    const QImage expected(reference);
+    QVERIFY(!expected.isNull());
+    const QByteArray data = corpusBytes(path);
+    // Render no more than the reference needs: the whole picture at a size near the reference's.
+    const auto result = load(data);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QImage ours = result.picture->image.scaled(expected.size(), Qt::IgnoreAspectRatio,
+                                                     Qt::SmoothTransformation);
+    const Difference d = compare(ours, expected);
+    const QString numbers = QStringLiteral("mean %1, far %2 %")
+                                .arg(d.meanAbsolute, 0, 'f', 2)
+                                .arg(d.farShare * 100, 0, 'f', 2);
+    qInfo("%s: %s", qPrintable(path), qPrintable(numbers));
+    const QString name = QFileInfo(path).fileName();
+    if (knownDifferences().contains(name))
+        QSKIP(qPrintable("known difference (" + numbers + "): " + knownDifferences().value(name)));
+    QVERIFY2(d.meanAbsolute <= 16 && d.farShare <= 0.10, qPrintable(numbers));
+}
+
+void TestEmfDecoder::emfPlusRecords_data() {
+    QTest::addColumn<bool>("dual");
+    QTest::addColumn<bool>("classicDrawing");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("EMF+ only without classic drawing is refused") << false << false << false;
+    QTest::newRow("EMF+ only with classic drawing shows the classic part") << false << true << true;
+    QTest::newRow("dual file draws its classic records") << true << true << true;
+    QTest::newRow("dual file without classic drawing is refused, not shown blank")
+        << true << false << false;
+}
+
+void TestEmfDecoder::emfPlusRecords() {
+    QFETCH(bool, dual);
+    QFETCH(bool, classicDrawing);
+    QFETCH(bool, shown);
+    EmfWriter w;
+    w.emfPlusHeader(dual);
+    if (classicDrawing)
+        w.blackBrushNoPen().rectangle(0, 0, 50, 50);
+    const auto result = load(w.file());
+    QCOMPARE(result.ok(), shown);
+    if (!shown)
+        QCOMPARE(result.error, picture::errors::emfPlusOnly());
+    else if (classicDrawing)
+        QVERIFY(filled(result, 25, 25));
+}
+
+void TestEmfDecoder::mapModes_data() {
+    QTest::addColumn<QList<QList<quint32>>>("setup"); // records: type, values...
+    QTest::addColumn<QRect>("rectangle");
+    QTest::addColumn<QList<QPoint>>("inside");
+    QTest::addColumn<QList<QPoint>>("outside");
+    const QList<QPoint> square{{24, 24}};
+    const QList<QPoint> beyond{{72, 72}, {24, 72}, {72, 24}};
+    QTest::newRow("text mode: logical units are device pixels")
+        << QList<QList<quint32>>{{SetMapMode, 1}} << QRect(QPoint(0, 0), QPoint(48, 48)) << square
+        << beyond;
+    QTest::newRow("tenths of a millimetre with y going up")
+        << QList<QList<quint32>>{{SetMapMode, 2}} << QRect(QPoint(0, 0), QPoint(127, -127))
+        << square << beyond;
+    QTest::newRow("hundredths of a millimetre with y going up")
+        << QList<QList<quint32>>{{SetMapMode, 3}} << QRect(QPoint(0, 0), QPoint(1270, -1270))
+        << square << beyond;
+    QTest::newRow("twips with y going up")
+        << QList<QList<quint32>>{{SetMapMode, 6}} << QRect(QPoint(0, 0), QPoint(720, -720))
+        << square << beyond;
+    QTest::newRow("anisotropic stretches each axis on its own")
+        << QList<QList<quint32>>{{SetMapMode, 8},
+                                 {SetWindowExtEx, 200, 100},
+                                 {SetViewportExtEx, 96, 96}}
+        << QRect(QPoint(0, 0), QPoint(100, 50)) << square << beyond;
+    QTest::newRow("isotropic keeps squares square")
+        << QList<QList<quint32>>{{SetMapMode, 7},
+                                 {SetWindowExtEx, 200, 100},
+                                 {SetViewportExtEx, 96, 96}}
+        << QRect(QPoint(0, 0), QPoint(100, 100)) << square << beyond;
+    QTest::newRow("negative window extent flips with the origin moved")
+        << QList<QList<quint32>>{{SetMapMode, 8},
+                                 {SetWindowOrgEx, 0, 96},
+                                 {SetWindowExtEx, 96, quint32(-96)},
+                                 {SetViewportExtEx, 96, 96}}
+        << QRect(QPoint(0, 0), QPoint(48, 48)) << QList<QPoint>{{24, 72}}
+        << QList<QPoint>{{24, 24}, {72, 72}};
+}
+
+void TestEmfDecoder::mapModes() {
+    QFETCH(QList<QList<quint32>>, setup);
+    QFETCH(QRect, rectangle);
+    QFETCH(QList<QPoint>, inside);
+    QFETCH(QList<QPoint>, outside);
+    EmfWriter w;
+    w.blackBrushNoPen();
+    for (const auto &r : setup)
+        w.record(r.first(), r.mid(1));
+    w.record(Rectangle, {quint32(rectangle.left()), quint32(rectangle.top()),
+                         quint32(rectangle.right()), quint32(rectangle.bottom())});
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    for (const QPoint &p : inside)
+        QVERIFY2(filled(result, p.x(), p.y()),
+                 qPrintable(QStringLiteral("%1,%2 should be drawn").arg(p.x()).arg(p.y())));
+    for (const QPoint &p : outside)
+        QVERIFY2(!filled(result, p.x(), p.y()),
+                 qPrintable(QStringLiteral("%1,%2 should be empty").arg(p.x()).arg(p.y())));
+}
+
+void TestEmfDecoder::worldTransforms_data() {
+    QTest::addColumn<QList<QList<quint32>>>("setup");
+    QTest::addColumn<QPoint>("inside");
+    QTest::addColumn<QPoint>("outside");
+    const auto xform = [](float m11, float m22, float dx, float dy) {
+        return QList<quint32>{floatBits(m11), 0, 0, floatBits(m22), floatBits(dx), floatBits(dy)};
+    };
+    QTest::newRow("a set translation moves the drawing")
+        << QList<QList<quint32>>{QList<quint32>{SetWorldTransform} + xform(1, 1, 50, 0)}
+        << QPoint(60, 10) << QPoint(10, 10);
+    QTest::newRow("left multiply scales before the earlier translation")
+        << QList<QList<quint32>>{QList<quint32>{SetWorldTransform} + xform(1, 1, 50, 0),
+                                 QList<quint32>{ModifyWorldTransform} + xform(2, 2, 0, 0) +
+                                     QList<quint32>{2}}
+        << QPoint(85, 10) << QPoint(10, 10);
+    QTest::newRow("right multiply scales after it, out of the picture")
+        << QList<QList<quint32>>{QList<quint32>{SetWorldTransform} + xform(1, 1, 50, 0),
+                                 QList<quint32>{ModifyWorldTransform} + xform(2, 2, 0, 0) +
+                                     QList<quint32>{3}}
+        << QPoint(-1, -1) << QPoint(60, 10);
+    QTest::newRow("identity resets")
+        << QList<QList<quint32>>{QList<quint32>{SetWorldTransform} + xform(1, 1, 50, 0),
+                                 QList<quint32>{ModifyWorldTransform} + xform(2, 2, 0, 0) +
+                                     QList<quint32>{1}}
+        << QPoint(10, 10) << QPoint(60, 10);
+    QTest::newRow("a singular transform is ignored")
+        << QList<QList<quint32>>{QList<quint32>{SetWorldTransform} + xform(0, 0, 50, 0)}
+        << QPoint(10, 10) << QPoint(60, 10);
+}
+
+void TestEmfDecoder::worldTransforms() {
+    QFETCH(QList<QList<quint32>>, setup);
+    QFETCH(QPoint, inside);
+    QFETCH(QPoint, outside);
+    EmfWriter w;
+    w.blackBrushNoPen();
+    for (const auto &r : setup)
+        w.record(r.first(), r.mid(1));
+    w.rectangle(0, 0, 20, 20);
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    if (inside.x() >= 0)
+        QVERIFY(filled(result, inside.x(), inside.y()));
+    QVERIFY(!filled(result, outside.x(), outside.y()));
+}
+
+void TestEmfDecoder::clipIsSavedAndRestored_data() {
+    QTest::addColumn<QList<QList<quint32>>>("afterClip");
+    QTest::addColumn<bool>("clipped");
+    QTest::newRow("RestoreDC(-1) brings back the unclipped state")
+        << QList<QList<quint32>>{{RestoreDC, quint32(-1)}} << false;
+    QTest::newRow("without a restore the clip stays") << QList<QList<quint32>>{} << true;
+    QTest::newRow("restoring more saves than there are is ignored")
+        << QList<QList<quint32>>{{RestoreDC, quint32(-3)}} << true;
+    QTest::newRow("selecting no region resets the clip")
+        << QList<QList<quint32>>{{ExtSelectClipRgn, 0, 5}} << false;
+    QTest::newRow("a clip path replaces the clip")
+        << QList<QList<quint32>>{{BeginPath},
+                                 {Rectangle, 0, 0, 100, 100},
+                                 {EndPath},
+                                 {SelectClipPath, 5}}
+        << false;
+}
+
+void TestEmfDecoder::clipIsSavedAndRestored() {
+    QFETCH(QList<QList<quint32>>, afterClip);
+    QFETCH(bool, clipped);
+    EmfWriter w;
+    w.blackBrushNoPen();
+    w.record(SaveDC, {}).record(IntersectClipRect, {0, 0, 20, 20});
+    for (const auto &r : afterClip)
+        w.record(r.first(), r.mid(1));
+    w.rectangle(0, 0, 100, 100);
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY(filled(result, 10, 10));
+    QCOMPARE(!filled(result, 50, 50), clipped);
+}
+
+void TestEmfDecoder::visiblePartIsACropOfTheWhole_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("clip art with gradients") << "emf/libreoffice/emfio/computer_mail.emf";
+    QTest::newRow("text and shapes") << "emf/wmf2svg/fulltest.emf";
+    QTest::newRow("bitmaps") << "emf/libreoffice/emfio/image1.emf";
+}
+
+void TestEmfDecoder::visiblePartIsACropOfTheWhole() {
+    QFETCH(QString, path);
+    const QByteArray data = corpusBytes(path);
+    if (data.isEmpty())
+        QSKIP("the third-party corpus is not there");
+    const auto whole = load(data);
+    QVERIFY2(whole.ok(), qPrintable(whole.error));
+    const QSize part = whole.picture->size / 2;
+    const auto cropped = load(data, part);
+    QVERIFY2(cropped.ok(), qPrintable(cropped.error));
+    QCOMPARE(cropped.picture->size, whole.picture->size);
+    QCOMPARE(cropped.picture->image.size(), part);
+    const Difference d =
+        compare(cropped.picture->image, whole.picture->image.copy(QRect(QPoint(0, 0), part)));
+    // The same drawing calls on a smaller raster; a few glyph edges may land differently.
+    QVERIFY2(d.farShare < 0.001 && d.meanAbsolute < 0.5,
+             qPrintable(QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare)));
+}
+
+void TestEmfDecoder::lyingRecords_data() {
+    QTest::addColumn<int>("goodRecords");
+    QTest::addColumn<QByteArray>("lie");
+    QTest::addColumn<bool>("kept");
+    Bytes pastEnd;
+    pastEnd.u32(Rectangle).u32(4000).u32(0).u32(0);
+    Bytes unaligned;
+    unaligned.u32(Rectangle).u32(26).u32(0).u32(0).u32(0).u32(0).u32(0);
+    Bytes tooShort;
+    tooShort.u32(Rectangle).u32(4).u32(0).u32(0);
+    Bytes pointsPastRecord;
+    pointsPastRecord.u32(86).u32(32).u32(0).u32(0).u32(0).u32(0).u32(1000).u32(0);
+    QTest::newRow("record running past the end after most of the file keeps the picture")
+        << 40 << pastEnd.data() << true;
+    QTest::newRow("record running past the end at the start is refused")
+        << 0 << pastEnd.data() << false;
+    QTest::newRow("size that is not a multiple of four at the start is refused")
+        << 0 << unaligned.data() << false;
+    QTest::newRow("size under eight bytes at the start is refused")
+        << 0 << tooShort.data() << false;
+    QTest::newRow("point count past its record after most of the file keeps the picture")
+        << 40 << pointsPastRecord.data() << true;
+    QTest::newRow("point count past its record at the start is refused")
+        << 0 << pointsPastRecord.data() << false;
+}
+
+void TestEmfDecoder::lyingRecords() {
+    QFETCH(int, goodRecords);
+    QFETCH(QByteArray, lie);
+    QFETCH(bool, kept);
+    EmfWriter w;
+    w.blackBrushNoPen();
+    for (int i = 0; i < goodRecords; ++i)
+        w.rectangle(i, i, i + 10, i + 10);
+    // What follows the lie is as long as ten rectangles: a lie before them is early, one after
+    // forty rectangles is late.
+    // What follows the lie is as long as ten rectangles, and the header counts them: a lie
+    // before forty rectangles is early, one after them is late.
+    w.raw(lie).raw(QByteArray(240, '\0')).claimRecords(quint32(goodRecords + 15));
+    const auto result =
+        load(w.file(QRect(0, 0, 100, 100), QRect(QPoint(0, 0), QPoint(2540, 2540)), false));
+    QCOMPARE(result.ok(), kept);
+    if (!kept)
+        QVERIFY(!result.error.isEmpty());
+}
+
+void TestEmfDecoder::hostileObjectIndicesAreIgnored() {
+    EmfWriter w;
+    w.record(CreateBrushIndirect, {0xffffffff, 0, 0, 0});
+    w.record(CreateBrushIndirect, {70000, 0, 0, 0});
+    w.record(SelectObject, {0x7fffffff}).record(SelectObject, {0x8000ffff});
+    w.record(SelectObject, {NullBrush});
+    w.record(40, {0xffffffff});
+    w.rectangle(10, 10, 90, 90);
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QVERIFY2(filled(result, 10, 50), "the default black pen still draws the outline");
+    QVERIFY2(!filled(result, 50, 50), "the null brush leaves the inside empty");
+}
+
+void TestEmfDecoder::recognisesOnlyEnhancedMetafiles_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("recognised");
+    const QByteArray emf = EmfWriter().file().left(44);
+    QTest::newRow("enhanced metafile header") << emf << true;
+    QByteArray wrongSignature = emf;
+    wrongSignature[41] = 'X';
+    QTest::newRow("header record without the signature") << wrongSignature << false;
+    QTest::newRow("placeable metafile") << QByteArray::fromHex("d7cdc69a0000") << false;
+    QTest::newRow("cut short") << emf.left(40) << false;
+}
+
+void TestEmfDecoder::recognisesOnlyEnhancedMetafiles() {
+    QFETCH(QByteArray, head);
+    QFETCH(bool, recognised);
+    QBuffer buffer(&head);
+    buffer.open(QIODevice::ReadOnly);
+    QCOMPARE(picture::emf::canRead(buffer), recognised);
+    QCOMPARE(buffer.pos(), 0);
+}
+
+// Inputs the fuzzer found to crash, hang or crawl, named after what they broke.
+void TestEmfDecoder::regressionFilesFromFuzzing_data() {
+    QTest::addColumn<QString>("file");
+    const QDir data(QStringLiteral(GLIMRA_TEST_DATA_DIR));
+    for (const QString &name : data.entryList({QStringLiteral("*.emf")}, QDir::Files))
+        QTest::newRow(qPrintable(name)) << data.filePath(name);
+}
+
+void TestEmfDecoder::regressionFilesFromFuzzing() {
+    if (!QTest::currentDataTag())
+        QSKIP("no regression files");
+    QFETCH(QString, file);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto result = load(f.readAll(), QSize(256, 256));
+    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
+}
+
+QTEST_MAIN(TestEmfDecoder)
+#include "tst_emf_decoder.moc"
