@@ -558,8 +558,8 @@ void TestPictureFile::formatComesFromContent_data() {
     QTest::newRow("a file too short for a PCX header is not taken for one")
         << "scan.pcx" << QByteArray("\x0A\x05\x01\x08\0\0\0\0\x0f\0\x0f\0", 12) << false
         << errors::unsupported();
-    QTest::newRow("a placeable metafile is recognised but not decoded yet")
-        << "drawing.jpg" << QByteArray("\xD7\xCD\xC6\x9A\0\0", 6) << false << errors::unsupported();
+    QTest::newRow("a placeable metafile key named .jpg is read as a metafile cut short")
+        << "drawing.jpg" << QByteArray("\xD7\xCD\xC6\x9A\0\0", 6) << false << errors::truncated();
 }
 
 void TestPictureFile::formatComesFromContent() {
