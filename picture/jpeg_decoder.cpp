@@ -1,0 +1,331 @@
+#include "picture/jpeg_decoder.h"
+
+#include "picture/image_allocation.h"
+#include "picture/picture_errors.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
+
+#include <jerror.h>
+
+namespace picture::jpeg {
+namespace {
+
+constexpr qint64 ChunkSize = 64 * 1024;
+
+// Rows handed to libjpeg per call.
+constexpr int RowBatch = 8;
+
+// Real progressive files have about a dozen scans. A crafted one with thousands would make
+// every scan walk the whole coefficient buffer again.
+constexpr int MaxScans = 100;
+
+// libjpeg's own working memory. Progressive and non-interleaved pictures keep every
+// coefficient (two bytes a sample) until the last scan: 1 GiB holds a 16384 x 16384 picture
+// with halved colour, the largest we accept, and refuses a crafted header before it is touched.
+constexpr long MaxWorkingMemory = 1L << 30;
+
+// What libjpeg's own sources give when the data runs out: an end-of-image marker, so a file
+// cut short shows what arrived.
+const JOCTET FakeEndOfImage[] = {0xFF, JPEG_EOI};
+
+// One decoding: libjpeg's state with our error, source and progress managers around it.
+// libjpeg reports errors by calling error_exit, which must not return, so it longjmps back
+// into attempt(). Only libjpeg's C frames and attempt()'s lambda lie between the two, and
+// neither holds an object with a destructor.
+class Decoder {
+public:
+    explicit Decoder(QIODevice &device);
+    ~Decoder();
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+
+    LoadResult run(QSize visible);
+
+private:
+    template <typename Call> bool attempt(Call call);
+    LoadResult failure() const;
+    bool readRows(QImage &image);
+    void noteEndOfData();
+
+    static Decoder &of(j_common_ptr cinfo) { return *static_cast<Decoder *>(cinfo->client_data); }
+    static Decoder &of(j_decompress_ptr cinfo) {
+        return *static_cast<Decoder *>(cinfo->client_data);
+    }
+    [[noreturn]] static void errorExit(j_common_ptr cinfo);
+    static void emitMessage(j_common_ptr cinfo, int level);
+    static void outputMessage(j_common_ptr) {}
+    static void progressMonitor(j_common_ptr cinfo);
+    static void initSource(j_decompress_ptr) {}
+    static boolean fillInputBuffer(j_decompress_ptr cinfo);
+    static void skipInputData(j_decompress_ptr cinfo, long count);
+    static void termSource(j_decompress_ptr) {}
+
+    QIODevice &m_device;
+    std::unique_ptr<JOCTET[]> m_chunk;
+    jpeg_decompress_struct m_info{};
+    jpeg_error_mgr m_errors{};
+    jpeg_source_mgr m_source{};
+    jpeg_progress_mgr m_progress{};
+    std::jmp_buf m_jump{};
+    bool m_created = false;
+    int m_errorCode = 0;
+    bool m_tooManyScans = false;
+    bool m_endReached = false;
+    // Whether, when the data ran out, at least one band of the picture had been read whole.
+    bool m_pictureArrived = false;
+};
+
+Decoder::Decoder(QIODevice &device)
+    : m_device(device)
+    , m_chunk(new JOCTET[ChunkSize]) {
+    m_info.err = jpeg_std_error(&m_errors);
+    m_errors.error_exit = &Decoder::errorExit;
+    m_errors.emit_message = &Decoder::emitMessage;
+    m_errors.output_message = &Decoder::outputMessage;
+    m_info.client_data = this;
+
+    m_source.init_source = &Decoder::initSource;
+    m_source.fill_input_buffer = &Decoder::fillInputBuffer;
+    m_source.skip_input_data = &Decoder::skipInputData;
+    m_source.resync_to_restart = &jpeg_resync_to_restart;
+    m_source.term_source = &Decoder::termSource;
+
+    m_progress.progress_monitor = &Decoder::progressMonitor;
+}
+
+Decoder::~Decoder() {
+    if (m_created)
+        jpeg_destroy_decompress(&m_info);
+}
+
+template <typename Call> bool Decoder::attempt(Call call) {
+    if (setjmp(m_jump) != 0)
+        return false;
+    call();
+    return true;
+}
+
+void Decoder::errorExit(j_common_ptr cinfo) {
+    Decoder &decoder = of(cinfo);
+    decoder.m_errorCode = cinfo->err->msg_code;
+    std::longjmp(decoder.m_jump, 1);
+}
+
+void Decoder::emitMessage(j_common_ptr cinfo, int level) {
+    // Warnings (corrupt entropy data, extraneous bytes, data ending early) are counted, never
+    // printed: libjpeg carries on and so do we.
+    if (level < 0)
+        ++cinfo->err->num_warnings;
+}
+
+void Decoder::progressMonitor(j_common_ptr cinfo) {
+    const auto *info = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (info->input_scan_number > MaxScans) {
+        of(cinfo).m_tooManyScans = true;
+        errorExit(cinfo);
+    }
+}
+
+boolean Decoder::fillInputBuffer(j_decompress_ptr cinfo) {
+    Decoder &decoder = of(cinfo);
+    const qint64 got =
+        decoder.m_device.read(reinterpret_cast<char *>(decoder.m_chunk.get()), ChunkSize);
+    if (got > 0) {
+        cinfo->src->next_input_byte = decoder.m_chunk.get();
+        cinfo->src->bytes_in_buffer = size_t(got);
+        return TRUE;
+    }
+    decoder.noteEndOfData();
+    cinfo->err->msg_code = JWRN_JPEG_EOF;
+    emitMessage(reinterpret_cast<j_common_ptr>(cinfo), -1);
+    cinfo->src->next_input_byte = FakeEndOfImage;
+    cinfo->src->bytes_in_buffer = sizeof FakeEndOfImage;
+    return TRUE;
+}
+
+void Decoder::skipInputData(j_decompress_ptr cinfo, long count) {
+    if (count <= 0)
+        return;
+    jpeg_source_mgr &source = *cinfo->src;
+    if (size_t(count) <= source.bytes_in_buffer) {
+        source.next_input_byte += count;
+        source.bytes_in_buffer -= size_t(count);
+        return;
+    }
+    count -= long(source.bytes_in_buffer);
+    source.bytes_in_buffer = 0;
+    // A short skip means the data has ended; the next fill finds that out.
+    of(cinfo).m_device.skip(count);
+}
+
+void Decoder::noteEndOfData() {
+    if (m_endReached)
+        return;
+    m_endReached = true;
+    // input_scan_number counts the scans begun; input_iMCU_row the bands of the current scan
+    // read whole. One whole band, or one whole scan of a progressive file, is a picture.
+    m_pictureArrived = m_info.input_scan_number > 1 ||
+                       (m_info.input_scan_number == 1 && m_info.input_iMCU_row > 0);
+}
+
+LoadResult Decoder::failure() const {
+    if (m_tooManyScans)
+        return LoadResult::failure(errors::corrupt());
+    switch (m_errorCode) {
+    case JERR_NO_SOI:
+    case JERR_BAD_PRECISION:
+    case JERR_SOF_UNSUPPORTED:
+    case JERR_NOT_COMPILED:
+    case JERR_ARITH_NOTIMPL:
+    case JERR_CONVERSION_NOTIMPL:
+        return LoadResult::failure(errors::unsupported());
+    case JERR_OUT_OF_MEMORY:
+    case JERR_NO_BACKING_STORE:
+    case JERR_IMAGE_TOO_BIG:
+        return LoadResult::failure(errors::tooLarge());
+    default:
+        return LoadResult::failure(m_endReached ? errors::truncated() : errors::corrupt());
+    }
+}
+
+LoadResult Decoder::run(QSize visible) {
+    if (!attempt([this] { jpeg_create_decompress(&m_info); }))
+        return LoadResult::failure(errors::tooLarge());
+    m_created = true;
+    m_info.mem->max_memory_to_use = MaxWorkingMemory;
+    m_info.src = &m_source;
+    m_info.progress = &m_progress;
+
+    if (!attempt([this] { jpeg_read_header(&m_info, TRUE); }))
+        return failure();
+
+    const QSize size(int(m_info.image_width), int(m_info.image_height));
+    if (qint64(size.width()) * size.height() > MaxPixels)
+        return LoadResult::failure(errors::tooLarge());
+
+    QImage::Format format = QImage::Format_RGB32;
+    switch (m_info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        m_info.out_color_space = JCS_GRAYSCALE;
+        format = QImage::Format_Grayscale8;
+        break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        m_info.out_color_space = JCS_CMYK;
+        break;
+    default:
+        // Straight into Format_RGB32's 0xAARRGGBB words, alpha set to opaque.
+        m_info.out_color_space =
+            QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+        break;
+    }
+    // libjpeg's defaults, named because Qt's reader uses the same: accurate integer IDCT and
+    // smooth chroma upsampling.
+    m_info.dct_method = JDCT_ISLOW;
+    m_info.do_fancy_upsampling = TRUE;
+
+    const QSize part = visible.isEmpty() ? size : size.boundedTo(visible);
+    std::optional<QImage> image = allocateImage(part, format);
+    if (!image)
+        return LoadResult::failure(errors::tooLarge());
+
+    if (!attempt([this] { jpeg_start_decompress(&m_info); }))
+        return failure();
+
+    if (JDIMENSION(part.width()) < m_info.output_width) {
+        // libjpeg upsamples and converts only the columns asked for, and smooth upsampling
+        // takes the last of them for the picture's edge: without the chroma sample to its
+        // right it would differ from a whole-picture decode. A band of blocks more gives it
+        // its neighbours.
+        const JDIMENSION band = JDIMENSION(m_info.max_h_samp_factor * m_info.min_DCT_scaled_size);
+        JDIMENSION left = 0;
+        JDIMENSION width = std::min(m_info.output_width, JDIMENSION(part.width()) + band);
+        if (!attempt([&] { jpeg_crop_scanline(&m_info, &left, &width); }))
+            return failure();
+    }
+
+    if (!readRows(*image))
+        return failure();
+    if (m_endReached && !m_pictureArrived)
+        return LoadResult::failure(errors::truncated());
+    return {Picture{*std::move(image), size, Format::Jpeg}, QString()};
+}
+
+// Inverted CMYK, as Adobe's applications store it: each value is the paper left uncovered.
+// Multiplying by the uncovered part of the black gives the light reflected.
+void convertCmykRow(const JOCTET *in, QRgb *out, int width, bool inverted) {
+    const auto reflect = [](int paper, int black) {
+        return (paper * black + 127) / 255;
+    };
+    for (int x = 0; x < width; ++x, in += 4) {
+        int c = in[0], m = in[1], y = in[2], k = in[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        out[x] = qRgb(reflect(c, k), reflect(m, k), reflect(y, k));
+    }
+}
+
+bool Decoder::readRows(QImage &image) {
+    const int components = m_info.output_components;
+    const bool cmyk = m_info.out_color_space == JCS_CMYK;
+    // Rows go straight into the picture when libjpeg writes them as we keep them; otherwise
+    // through a few rows of scratch (a crop wider than the picture part, or CMYK to convert).
+    const bool direct = !cmyk && m_info.output_width == JDIMENSION(image.width());
+    const size_t scratchStride = size_t(m_info.output_width) * size_t(components);
+    std::vector<JOCTET> scratch(direct ? 0 : scratchStride * RowBatch);
+    const size_t keptBytes = size_t(image.width()) * size_t(components);
+
+    JSAMPROW rows[RowBatch];
+    const JDIMENSION height = JDIMENSION(image.height());
+    while (m_info.output_scanline < height) {
+        const JDIMENSION first = m_info.output_scanline;
+        const JDIMENSION count = std::min<JDIMENSION>(RowBatch, height - first);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = direct ? image.scanLine(int(first + i)) : &scratch[i * scratchStride];
+        JDIMENSION got = 0;
+        if (!attempt([&] { got = jpeg_read_scanlines(&m_info, rows, count); }))
+            return false;
+        if (got == 0)
+            return false;
+        if (direct)
+            continue;
+        for (JDIMENSION i = 0; i < got; ++i) {
+            uchar *line = image.scanLine(int(first + i));
+            if (cmyk)
+                convertCmykRow(rows[i], reinterpret_cast<QRgb *>(line), image.width(),
+                               m_info.saw_Adobe_marker);
+            else
+                std::memcpy(line, rows[i], keptBytes);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool canRead(QIODevice &device) {
+    return device.peek(3) == QByteArrayLiteral("\xFF\xD8\xFF");
+}
+
+LoadResult read(QIODevice &device, QSize visible) {
+    if (!canRead(device))
+        return LoadResult::failure(errors::unsupported());
+    Decoder decoder(device);
+    return decoder.run(visible);
+}
+
+} // namespace picture::jpeg

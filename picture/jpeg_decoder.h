@@ -1,0 +1,24 @@
+#pragma once
+
+#include "picture/picture_file.h"
+
+#include <QSize>
+
+class QIODevice;
+
+// JPEG files (baseline, progressive, arithmetic-coded; greyscale, YCbCr, RGB, CMYK and YCCK),
+// decoded by libjpeg-turbo. Only the picture's top-left part that a window can show is decoded;
+// `Picture::size` stays the natural size. EXIF orientation is not applied: the picture shows as
+// it is stored.
+namespace picture::jpeg {
+
+// True when the device starts with a JPEG start-of-image marker followed by another marker.
+// Only peeks.
+bool canRead(QIODevice &device);
+
+// Decodes the top-left `visible` part of the picture (all of it when `visible` is empty).
+// A file that ends early shows the rows that arrived, the rest mid-grey; one that ends before
+// any picture data is refused as incomplete.
+LoadResult read(QIODevice &device, QSize visible = {});
+
+} // namespace picture::jpeg
