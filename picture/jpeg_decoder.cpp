@@ -34,8 +34,8 @@ constexpr int MaxScans = 100;
 // with halved colour, the largest we accept, and refuses a crafted header before it is touched.
 constexpr long MaxWorkingMemory = 1L << 30;
 
-// What libjpeg's own sources give when the data runs out: an end-of-image marker, so a file
-// cut short shows what arrived.
+// What libjpeg's own sources give when the data runs out: an end-of-image marker, so that
+// decoding ends and we can tell what was missing.
 const JOCTET FakeEndOfImage[] = {0xFF, JPEG_EOI};
 
 // One decoding: libjpeg's state with our error, source and progress managers around it.
@@ -55,7 +55,7 @@ private:
     template <typename Call> bool attempt(Call call);
     LoadResult failure() const;
     bool readRows(QImage &image);
-    void noteEndOfData();
+    bool cutShort() const;
 
     static Decoder &of(j_common_ptr cinfo) { return *static_cast<Decoder *>(cinfo->client_data); }
     static Decoder &of(j_decompress_ptr cinfo) {
@@ -80,9 +80,10 @@ private:
     bool m_created = false;
     int m_errorCode = 0;
     bool m_tooManyScans = false;
+    bool m_multipleScans = false;
     bool m_endReached = false;
-    // Whether, when the data ran out, at least one band of the picture had been read whole.
-    bool m_pictureArrived = false;
+    // A scan needed bits that were not there because the file had ended.
+    bool m_scanCut = false;
 };
 
 Decoder::Decoder(QIODevice &device)
@@ -124,8 +125,14 @@ void Decoder::errorExit(j_common_ptr cinfo) {
 void Decoder::emitMessage(j_common_ptr cinfo, int level) {
     // Warnings (corrupt entropy data, extraneous bytes, data ending early) are counted, never
     // printed: libjpeg carries on and so do we.
-    if (level < 0)
-        ++cinfo->err->num_warnings;
+    if (level >= 0)
+        return;
+    ++cinfo->err->num_warnings;
+    // libjpeg warns of a scan that ran into a marker only when it still needed bits; after
+    // the end of the file that marker is our stand-in, so the scan was cut.
+    Decoder &decoder = of(cinfo);
+    if (cinfo->err->msg_code == JWRN_HIT_MARKER && decoder.m_endReached)
+        decoder.m_scanCut = true;
 }
 
 void Decoder::progressMonitor(j_common_ptr cinfo) {
@@ -145,7 +152,7 @@ boolean Decoder::fillInputBuffer(j_decompress_ptr cinfo) {
         cinfo->src->bytes_in_buffer = size_t(got);
         return TRUE;
     }
-    decoder.noteEndOfData();
+    decoder.m_endReached = true;
     cinfo->err->msg_code = JWRN_JPEG_EOF;
     emitMessage(reinterpret_cast<j_common_ptr>(cinfo), -1);
     cinfo->src->next_input_byte = FakeEndOfImage;
@@ -168,14 +175,14 @@ void Decoder::skipInputData(j_decompress_ptr cinfo, long count) {
     of(cinfo).m_device.skip(count);
 }
 
-void Decoder::noteEndOfData() {
-    if (m_endReached)
-        return;
-    m_endReached = true;
-    // input_scan_number counts the scans begun; input_iMCU_row the bands of the current scan
-    // read whole. One whole band, or one whole scan of a progressive file, is a picture.
-    m_pictureArrived = m_info.input_scan_number > 1 ||
-                       (m_info.input_scan_number == 1 && m_info.input_iMCU_row > 0);
+// A file that ends early is refused, as the loading function refuses every picture cut short:
+// the rows that never came would show as flat grey. A progressive file that ends between two
+// scans is the exception: every pixel already has its colour, at a lower quality. Only the
+// rows decoded count: a file cut below the visible part shows until that part grows.
+bool Decoder::cutShort() const {
+    if (!m_endReached)
+        return false;
+    return !m_multipleScans || m_scanCut;
 }
 
 LoadResult Decoder::failure() const {
@@ -206,7 +213,10 @@ LoadResult Decoder::run(QSize visible) {
     m_info.src = &m_source;
     m_info.progress = &m_progress;
 
-    if (!attempt([this] { jpeg_read_header(&m_info, TRUE); }))
+    if (!attempt([this] {
+            jpeg_read_header(&m_info, TRUE);
+            m_multipleScans = jpeg_has_multiple_scans(&m_info);
+        }))
         return failure();
 
     const QSize size(int(m_info.image_width), int(m_info.image_height));
@@ -256,7 +266,11 @@ LoadResult Decoder::run(QSize visible) {
 
     if (!readRows(*image))
         return failure();
-    if (m_endReached && !m_pictureArrived)
+    // With every row decoded, the end-of-image marker must follow.
+    if (m_info.output_scanline == m_info.output_height &&
+        !attempt([this] { jpeg_finish_decompress(&m_info); }))
+        return failure();
+    if (cutShort())
         return LoadResult::failure(errors::truncated());
     return {Picture{*std::move(image), size, Format::Jpeg}, QString()};
 }

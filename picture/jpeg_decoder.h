@@ -17,8 +17,8 @@ namespace picture::jpeg {
 bool canRead(QIODevice &device);
 
 // Decodes the top-left `visible` part of the picture (all of it when `visible` is empty).
-// A file that ends early shows the rows that arrived, the rest mid-grey; one that ends before
-// any picture data is refused as incomplete.
+// A file that ends before the rows decoded are whole is refused as incomplete, except a
+// progressive one that ends between scans.
 LoadResult read(QIODevice &device, QSize visible = {});
 
 } // namespace picture::jpeg

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+
+class QFile;
+
+namespace picture {
+
+// Opens `path` for reading into `file`, but only when it is a regular file: a FIFO, a device or
+// a folder is refused before anything could block on it. Returns the sentence that tells a
+// person why the file can't be read, or an empty string when `file` is open.
+QString openRegularFile(const std::filesystem::path &path, QFile &file);
+
+} // namespace picture
