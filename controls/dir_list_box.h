@@ -7,6 +7,8 @@
 
 namespace controls {
 
+class DirListModel;
+
 // The directory list: the open folder's ancestors from its drive's root down, each one step
 // deeper, then the open folder's subfolders. A click highlights; a double click or Enter opens.
 class DirListBox : public QListView {
@@ -27,6 +29,19 @@ public:
 
 signals:
     void change();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    bool open(const std::filesystem::path &folder, const std::filesystem::path &driveRoot);
+    void openRow(const QModelIndex &index);
+
+    DirListModel *m_model;
+    std::filesystem::path m_path;
+    std::filesystem::path m_driveRoot;
+    // The folder last open on each drive, by the drive's root.
+    std::map<std::filesystem::path, std::filesystem::path> m_lastFolder;
 };
 
 } // namespace controls

@@ -9,8 +9,8 @@ namespace controls {
 
 // A drive a person can browse: on Linux a mounted file system, on Windows a drive letter.
 struct Drive {
-    std::filesystem::path root;  // mount folder, or "C:\"
-    QString label;               // volume label, may be empty
+    std::filesystem::path root; // mount folder, or "C:\"
+    QString label;              // volume label, may be empty
 };
 
 // The drives of this machine, in the order a person expects them.
@@ -39,6 +39,16 @@ public:
 signals:
     // The drive changed, by the user or by setDrive().
     void change();
+
+private:
+    void fillList();
+    void showDrive(const std::filesystem::path &root);
+    void onCurrentIndexChanged(int index);
+
+    std::vector<Drive> m_drives;
+    std::filesystem::path m_drive;
+    bool m_drivesGiven = false;
+    bool m_updating = false;
 };
 
 } // namespace controls

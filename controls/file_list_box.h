@@ -6,6 +6,8 @@
 
 namespace controls {
 
+class FileListModel;
+
 // The file list: the regular, non-hidden files of one folder whose names match the pattern,
 // case-insensitively, in the order a file manager shows them.
 class FileListBox : public QListView {
@@ -29,6 +31,21 @@ public:
 signals:
     // A file was chosen with the mouse (on release) or by a keyboard move.
     void click();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    int chosenRow() const;
+
+    FileListModel *m_model;
+    QString m_pattern;
+    std::filesystem::path m_path;
+    // A left press on an entry that its release will complete as a choice.
+    bool m_choosing = false;
 };
 
 } // namespace controls

@@ -30,6 +30,19 @@ public:
 
 signals:
     void click();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QImage m_image;
+    QSize m_naturalSize;
+    bool m_stretch = false;
+    bool m_pressed = false;
+    // The picture as last drawn stretched, kept until the size or the picture changes.
+    QImage m_scaled;
 };
 
 } // namespace controls

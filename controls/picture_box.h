@@ -20,6 +20,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void dock();
+
     bool m_dockLeft = false;
 };
 

@@ -1,5 +1,6 @@
 #include "picture/picture_file.h"
 
+#include "picture/bmp_decoder.h"
 #include "picture/gif_decoder.h"
 #include "picture/icon_decoder.h"
 #include "picture/jpeg_decoder.h"
@@ -22,25 +23,6 @@ namespace pending {
 
 quint16 word(const QByteArray &bytes, int at) {
     return qFromLittleEndian<quint16>(bytes.constData() + at);
-}
-
-bool isBmp(QIODevice &device) {
-    return device.peek(2) == "BM";
-}
-
-// Qt's reader gives up on a header it dislikes without saying that the picture is too large.
-LoadResult readBmp(QIODevice &device, QSize) {
-    const QByteArray head = device.peek(26);
-    if (head.size() == 26) {
-        const bool core = qFromLittleEndian<quint32>(head.constData() + 14) == 12;
-        const qint64 width =
-            core ? word(head, 18) : qFromLittleEndian<qint32>(head.constData() + 18);
-        const qint64 height =
-            core ? word(head, 20) : qFromLittleEndian<qint32>(head.constData() + 22);
-        if (qAbs(width) * qAbs(height) > MaxPixels)
-            return LoadResult::failure(errors::tooLarge());
-    }
-    return readWithQt(device, "bmp", Format::Bmp);
 }
 
 bool isPlaceableWmf(QIODevice &device) {
@@ -77,7 +59,6 @@ struct Decoder {
 
 // Tried in order; the first whose signature matches decodes the file.
 constexpr Decoder decoders[] = {
-    {Format::Bmp, pending::isBmp, pending::readBmp},
     {Format::Gif, gif::canRead, gif::read},
     {Format::Jpeg, jpeg::canRead, jpeg::read},
     {Format::Icon, icon::canRead, icon::read},
@@ -85,6 +66,8 @@ constexpr Decoder decoders[] = {
     {Format::Wmf, pending::isPlaceableWmf, pending::refuse},
     {Format::Wmf, pending::isPlainWmf, pending::refuse},
     {Format::Emf, pending::isEmf, pending::refuse},
+    // Last: besides "BM" files it takes bitmaps with no file header, known only by their header.
+    {Format::Bmp, bmp::canRead, bmp::read},
 };
 
 // The decoders seek; a pipe or socket is read into memory first, never past what a picture of

@@ -1,0 +1,65 @@
+#include "controls/dir_list_model.h"
+
+#include "controls/file_names.h"
+
+#include <QApplication>
+#include <QStyle>
+
+namespace controls {
+
+DirListModel::DirListModel(QObject *parent)
+    : QAbstractListModel(parent)
+    , m_openIcon(QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon))
+    , m_closedIcon(QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon)) {}
+
+void DirListModel::show(const std::filesystem::path &driveRoot, const std::filesystem::path &folder,
+                        std::vector<ListedName> subfolders) {
+    beginResetModel();
+    m_ancestors.clear();
+    m_ancestors.push_back({driveRoot, displayName(driveRoot)});
+    std::filesystem::path walked = driveRoot;
+    for (const std::filesystem::path &element : folder.lexically_relative(driveRoot)) {
+        if (element.empty() || element == ".")
+            continue;
+        walked /= element;
+        m_ancestors.push_back({walked, displayName(element)});
+    }
+    m_subfolders = std::move(subfolders);
+    endResetModel();
+}
+
+int DirListModel::openRow() const {
+    return int(m_ancestors.size()) - 1;
+}
+
+std::filesystem::path DirListModel::folderAt(int row) const {
+    if (row < 0 || row >= rowCount())
+        return {};
+    const auto r = std::size_t(row);
+    if (r < m_ancestors.size())
+        return m_ancestors[r].folder;
+    return m_ancestors.back().folder / m_subfolders[r - m_ancestors.size()].name;
+}
+
+int DirListModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : int(m_ancestors.size() + m_subfolders.size());
+}
+
+QVariant DirListModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const auto row = std::size_t(index.row());
+    const bool isAncestor = row < m_ancestors.size();
+    switch (role) {
+    case Qt::DisplayRole:
+        return isAncestor ? m_ancestors[row].text : m_subfolders[row - m_ancestors.size()].text;
+    case Qt::DecorationRole:
+        return isAncestor ? m_openIcon : m_closedIcon;
+    case DepthRole:
+        return isAncestor ? int(row) : int(m_ancestors.size());
+    default:
+        return {};
+    }
+}
+
+} // namespace controls

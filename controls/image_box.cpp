@@ -1,0 +1,99 @@
+#include "controls/image_box.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace controls {
+
+ImageBox::ImageBox(QWidget *parent)
+    : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+    // Left unfilled on purpose: where the picture is transparent, the container shows.
+    setAutoFillBackground(false);
+}
+
+bool ImageBox::stretch() const {
+    return m_stretch;
+}
+
+void ImageBox::setStretch(bool on) {
+    if (on == m_stretch)
+        return;
+    m_stretch = on;
+    m_scaled = {};
+    if (!m_stretch && !m_image.isNull())
+        resize(m_naturalSize);
+    update();
+}
+
+void ImageBox::setPicture(const QPixmap &pixmap) {
+    setPicture(pixmap.toImage());
+}
+
+void ImageBox::setPicture(const QImage &image, QSize naturalSize) {
+    m_image = image;
+    m_scaled = {};
+    m_naturalSize = image.isNull()                                    ? QSize()
+                    : naturalSize.isValid() && !naturalSize.isEmpty() ? naturalSize
+                                                                      : image.size();
+    // An empty picture leaves the control where and as large as it was, drawing nothing.
+    if (!m_stretch && !m_image.isNull())
+        resize(m_naturalSize);
+    updateGeometry();
+    update();
+}
+
+QPixmap ImageBox::pixmap() const {
+    return QPixmap::fromImage(m_image);
+}
+
+const QImage &ImageBox::image() const {
+    return m_image;
+}
+
+QSize ImageBox::naturalSize() const {
+    return m_naturalSize;
+}
+
+void ImageBox::paintEvent(QPaintEvent *) {
+    if (m_image.isNull())
+        return;
+    // Only the part of the image inside the natural size is the picture; a partly decoded
+    // picture is the top-left part of it, and the rest stays unpainted.
+    const QRect part = m_image.rect() & QRect(QPoint(0, 0), m_naturalSize);
+    if (part.isEmpty())
+        return;
+    QPainter painter(this);
+    if (!m_stretch) {
+        painter.drawImage(QPoint(0, 0), m_image, part);
+        return;
+    }
+    const QSize target(int(qint64(part.width()) * width() / m_naturalSize.width()),
+                       int(qint64(part.height()) * height() / m_naturalSize.height()));
+    if (target.isEmpty())
+        return;
+    if (m_scaled.size() != target)
+        m_scaled =
+            m_image.copy(part).scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    painter.drawImage(QPoint(0, 0), m_scaled);
+}
+
+void ImageBox::mousePressEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        m_pressed = true;
+    QWidget::mousePressEvent(event);
+}
+
+void ImageBox::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const bool clicked = m_pressed && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    QWidget::mouseReleaseEvent(event);
+    if (clicked)
+        emit click();
+}
+
+} // namespace controls

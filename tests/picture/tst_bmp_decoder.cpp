@@ -1,0 +1,1042 @@
+#include "picture/bmp_decoder.h"
+#include "picture/dib.h"
+#include "picture/picture_errors.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QtEndian>
+#include <QtTest>
+
+#include <map>
+
+using picture::LoadResult;
+namespace bmp = picture::bmp;
+namespace errors = picture::errors;
+
+namespace {
+
+const QString CorpusDir = QStringLiteral(GLIMRA_CORPUS_DIR);
+const QString TestDataDir = QStringLiteral(GLIMRA_TEST_DATA_DIR);
+
+struct CorpusEntry {
+    QString path; // relative to the corpus folder
+    QString kind;
+    QStringList references; // relative paths of acceptable renderings, any one may match
+};
+
+// The bmp/ rows of the corpus manifest, with the reference renderings their notes name.
+QList<CorpusEntry> corpusEntries(const QString &kind) {
+    QList<CorpusEntry> entries;
+    QFile manifest(CorpusDir + QStringLiteral("/MANIFEST.tsv"));
+    if (!manifest.open(QIODevice::ReadOnly))
+        return entries;
+    static const QRegularExpression named(
+        QStringLiteral(R"(bmp/bmpsuite/html/[A-Za-z0-9_-]+\.png)"));
+    while (!manifest.atEnd()) {
+        const QStringList columns = QString::fromUtf8(manifest.readLine()).chopped(1).split('\t');
+        if (columns.size() < 7 || !columns[0].startsWith(QStringLiteral("bmp/")) ||
+            columns[5] != kind)
+            continue;
+        CorpusEntry entry{columns[0], columns[5], {}};
+        const QString own = entry.path + QStringLiteral(".ref.png");
+        if (QFileInfo::exists(CorpusDir + '/' + own))
+            entry.references << own;
+        const QString note = columns[6];
+        const qsizetype at = note.indexOf(QStringLiteral("REFERENCE:"));
+        if (at >= 0) {
+            for (auto it = named.globalMatch(note, at); it.hasNext();)
+                entry.references << it.next().captured();
+        }
+        entries << entry;
+    }
+    return entries;
+}
+
+// Some hostile samples are kept RC4-encrypted under the key "CVE" so that virus scanners leave
+// them alone.
+QByteArray rc4(QByteArray data, QByteArrayView key) {
+    quint8 s[256];
+    for (int i = 0; i < 256; ++i)
+        s[i] = quint8(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + quint8(key[i % key.size()])) & 255;
+        std::swap(s[i], s[j]);
+    }
+    for (int n = 0, i = 0, j = 0; n < data.size(); ++n) {
+        i = (i + 1) & 255;
+        j = (j + s[i]) & 255;
+        std::swap(s[i], s[j]);
+        data[n] = char(quint8(data[n]) ^ s[(s[i] + s[j]) & 255]);
+    }
+    return data;
+}
+
+QByteArray corpusBytes(const QString &path) {
+    QFile file(CorpusDir + '/' + path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return path.endsWith(QStringLiteral(".rc4")) ? rc4(bytes, "CVE") : bytes;
+}
+
+LoadResult decode(const QByteArray &bytes, QSize visible = {}) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return bmp::read(buffer, visible);
+}
+
+// Bytes that can't be sought in, as a pipe or a network stream delivers them.
+class StreamDevice : public QIODevice {
+public:
+    explicit StreamDevice(const QByteArray &bytes)
+        : bytes_(bytes) {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override {
+        return bytes_.size() - at_ + QIODevice::bytesAvailable();
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        const qint64 count = std::min(maxSize, qint64(bytes_.size()) - at_);
+        if (data) // Qt skips by reading into nothing
+            memcpy(data, bytes_.constData() + at_, size_t(count));
+        at_ += count;
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray bytes_;
+    qint64 at_ = 0;
+};
+
+// Counts the bytes the decoder actually pulls from the device.
+class CountingBuffer : public QBuffer {
+public:
+    qint64 delivered = 0;
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        const qint64 got = QBuffer::readData(data, maxSize);
+        delivered += std::max<qint64>(got, 0);
+        return got;
+    }
+};
+
+LoadResult decodeSequentially(const QByteArray &bytes, QSize visible = {}) {
+    StreamDevice stream(bytes);
+    return bmp::read(stream, visible);
+}
+
+// Empty when the two pictures agree: same size, and every pixel within `tolerance` in each
+// channel. Fully transparent pixels agree whatever colour they carry.
+QString difference(const QImage &actual, const QImage &expected, int tolerance = 0) {
+    if (actual.size() != expected.size()) {
+        return QStringLiteral("size %1x%2, expected %3x%4")
+            .arg(actual.width())
+            .arg(actual.height())
+            .arg(expected.width())
+            .arg(expected.height());
+    }
+    const QImage a = actual.convertToFormat(QImage::Format_ARGB32);
+    const QImage e = expected.convertToFormat(QImage::Format_ARGB32);
+    int mismatches = 0;
+    QString first;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = e.pixel(x, y);
+            if (qAlpha(p) == 0 && qAlpha(q) == 0)
+                continue;
+            const int d =
+                std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+            if (d > tolerance && mismatches++ == 0) {
+                first = QStringLiteral("pixel (%1,%2) is #%3, expected #%4")
+                            .arg(x)
+                            .arg(y)
+                            .arg(p, 8, 16, QChar('0'))
+                            .arg(q, 8, 16, QChar('0'));
+            }
+        }
+    }
+    if (mismatches == 0)
+        return {};
+    return QStringLiteral("%1 pixels differ; first: %2").arg(mismatches).arg(first);
+}
+
+// Renderings that are themselves approximations: the 64-bit picture holds linear light at
+// 13 fractional bits, and its reference was made from the same source at 8 bits, so a sample
+// may land one step away after conversion to sRGB.
+int toleranceFor(const QString &path) {
+    return path.endsWith(QStringLiteral("rgba64.bmp")) ? 1 : 0;
+}
+
+// Renderings made by a decoder whose choices differ from ours where the file leaves the choice
+// open; such a file must decode, and its difference is reported rather than failed.
+const std::map<QString, QString> &knownDifferences() {
+    static const std::map<QString, QString> files{
+        {QStringLiteral("bmp/qtbase/tst7.bmp"),
+         QStringLiteral("its pixels use colours 8-15 of a table that has room for 8; the "
+                        "rendering repeats colour 0 for them, we show black")},
+    };
+    return files;
+}
+
+// Bad files that are decoded on purpose, each because refusing it would hide a picture whose
+// pixels are all there.
+const std::map<QString, QString> &deliberatelyDecoded() {
+    static const std::map<QString, QString> files{
+        {QStringLiteral("bmp/bmpsuite/b/badbitssize.bmp"),
+         QStringLiteral("biSizeImage is wrong, but uncompressed rows are located by width and "
+                        "depth")},
+        {QStringLiteral("bmp/bmpsuite/b/baddens1.bmp"),
+         QStringLiteral("the pixels-per-metre fields don't affect decoding")},
+        {QStringLiteral("bmp/bmpsuite/b/baddens2.bmp"),
+         QStringLiteral("the pixels-per-metre fields don't affect decoding")},
+        {QStringLiteral("bmp/bmpsuite/b/badfilesize.bmp"),
+         QStringLiteral("bfSize is unreliable in real files and not used")},
+        {QStringLiteral("bmp/bmpsuite/b/pal8badindex.bmp"),
+         QStringLiteral("indices past the colour table are shown black")},
+        {QStringLiteral("bmp/bmpsuite/b/rletopdown.bmp"),
+         QStringLiteral("top-down RLE is written in practice (another corpus lists such a file "
+                        "as good) and decodes unambiguously")},
+        {QStringLiteral("bmp/commons-imaging/SanselanTest.bmp"),
+         QStringLiteral("its colour table is cut short by the bits' offset, which is shown as for "
+                        "any short table")},
+        {QStringLiteral("bmp/libgd/bug00450.bmp"),
+         QStringLiteral("a well-formed 1-bit picture that once crashed another decoder")},
+        {QStringLiteral("bmp/bmpsuite/b/rgb16-880.bmp"),
+         QStringLiteral("a channel without mask bits is zero; the suite has a rendering for it")},
+    };
+    return files;
+}
+
+struct Tally {
+    int loaded = 0;
+    int refused = 0;
+    int matched = 0;
+    int compared = 0;
+    QStringList names;
+};
+std::map<QString, Tally> tallies;
+
+// Bitmaps built byte by byte, for the cases the corpus doesn't pin down.
+struct TestBitmap {
+    quint32 headerSize = 40;
+    qint32 width = 1;
+    qint32 height = 1;
+    quint16 planes = 1;
+    quint16 bitCount = 24;
+    quint32 compression = 0;
+    quint32 clrUsed = 0;
+    QList<quint32> masks; // after a 40-byte header, or inside a longer one
+    QList<QRgb> palette;
+    QByteArray bits;
+    std::optional<quint32> offBits; // overrides where the file says the bits start
+
+    QByteArray info() const {
+        QByteArray h(headerSize, '\0');
+        char *p = h.data();
+        qToLittleEndian<quint32>(headerSize, p);
+        if (headerSize == 12) {
+            qToLittleEndian<quint16>(quint16(width), p + 4);
+            qToLittleEndian<quint16>(quint16(height), p + 6);
+            qToLittleEndian<quint16>(planes, p + 8);
+            qToLittleEndian<quint16>(bitCount, p + 10);
+        } else {
+            qToLittleEndian<qint32>(width, p + 4);
+            qToLittleEndian<qint32>(height, p + 8);
+            qToLittleEndian<quint16>(planes, p + 12);
+            qToLittleEndian<quint16>(bitCount, p + 14);
+        }
+        if (headerSize >= 40) {
+            qToLittleEndian<quint32>(compression, p + 16);
+            qToLittleEndian<quint32>(quint32(bits.size()), p + 20);
+            qToLittleEndian<quint32>(clrUsed, p + 32);
+        }
+        QByteArray table;
+        for (qsizetype i = 0; i < masks.size(); ++i) {
+            char m[4];
+            qToLittleEndian<quint32>(masks[i], m);
+            if (headerSize > 40)
+                h.replace(40 + 4 * i, 4, m, 4);
+            else
+                table.append(m, 4);
+        }
+        for (QRgb c : palette) {
+            table.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+            if (headerSize != 12)
+                table.append('\0');
+        }
+        return h + table;
+    }
+
+    QByteArray file() const {
+        const QByteArray i = info();
+        QByteArray f(14, '\0');
+        f[0] = 'B';
+        f[1] = 'M';
+        qToLittleEndian<quint32>(quint32(14 + i.size() + bits.size()), f.data() + 2);
+        qToLittleEndian<quint32>(offBits.value_or(quint32(14 + i.size())), f.data() + 10);
+        return f + i + bits;
+    }
+};
+
+QImage pixels(int width, int height, const QList<QRgb> &values) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int i = 0; i < values.size(); ++i)
+        image.setPixel(i % width, i / width, values[i]);
+    return image;
+}
+
+QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray b;
+    for (int v : values)
+        b.append(char(v));
+    return b;
+}
+
+} // namespace
+
+class TestBmpDecoder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void goodFilesMatchTheirRenderings_data();
+    void goodFilesMatchTheirRenderings();
+    void badFilesAreRefused_data();
+    void badFilesAreRefused();
+    void questionableFilesDoNotCrash_data();
+    void questionableFilesDoNotCrash();
+    void partialDecodeIsTheTopLeftCrop_data();
+    void partialDecodeIsTheTopLeftCrop();
+    void sequentialDeviceGivesTheSamePicture_data();
+    void sequentialDeviceGivesTheSamePicture();
+    void builtBitmapsDecodeToTheirPixels_data();
+    void builtBitmapsDecodeToTheirPixels();
+    void brokenBitmapsAreRefusedWithAReason_data();
+    void brokenBitmapsAreRefusedWithAReason();
+    void hugeHeaderIsRefusedBeforeAllocating_data();
+    void hugeHeaderIsRefusedBeforeAllocating();
+    void partialDecodeReadsOnlyTheRowsShown_data();
+    void partialDecodeReadsOnlyTheRowsShown();
+    void canReadPeeksWithoutConsuming_data();
+    void canReadPeeksWithoutConsuming();
+    void dibTakenOutOfAFileDecodesAlike_data();
+    void dibTakenOutOfAFileDecodesAlike();
+    void mutatedFilesNeverCrash_data();
+    void mutatedFilesNeverCrash();
+    void regressionFilesAreHandled_data();
+    void regressionFilesAreHandled();
+    void cleanupTestCase();
+};
+
+void TestBmpDecoder::goodFilesMatchTheirRenderings_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("references");
+    const auto entries = corpusEntries(QStringLiteral("good"));
+    QVERIFY2(!entries.isEmpty(), "the corpus manifest lists no good BMP files");
+    for (const CorpusEntry &e : entries)
+        QTest::newRow(qPrintable(e.path)) << e.path << e.references;
+}
+
+void TestBmpDecoder::goodFilesMatchTheirRenderings() {
+    QFETCH(QString, path);
+    QFETCH(QStringList, references);
+    Tally &tally = tallies[QStringLiteral("good")];
+    const QByteArray data = corpusBytes(path);
+    QVERIFY2(!data.isEmpty(), qPrintable(path + " is missing"));
+
+    const LoadResult result = decode(data);
+    if (!result.ok()) {
+        ++tally.refused;
+        tally.names << path;
+    }
+    QVERIFY2(result.ok(), qPrintable(path + ": " + result.error));
+    ++tally.loaded;
+    const QImage image = result.picture->image;
+    QCOMPARE(result.picture->format, picture::Format::Bmp);
+    QCOMPARE(image.size(), result.picture->size);
+
+    // Qt's own reader is an independent opinion of the natural size.
+    QBuffer buffer;
+    buffer.setData(data);
+    QImageReader qtReader(&buffer, "bmp");
+    if (qtReader.canRead() && qtReader.size().isValid())
+        QCOMPARE(result.picture->size, qtReader.size());
+
+    if (references.isEmpty())
+        return;
+    ++tally.compared;
+    QStringList reasons;
+    for (const QString &reference : references) {
+        const QImage expected(CorpusDir + '/' + reference);
+        QVERIFY2(!expected.isNull(), qPrintable(reference + " can't be read"));
+        const QString why = difference(image, expected, toleranceFor(path));
+        if (why.isEmpty()) {
+            ++tally.matched;
+            return;
+        }
+        reasons << reference + ": " + why;
+    }
+    if (const auto known = knownDifferences().find(path); known != knownDifferences().end()) {
+        tally.names << path + " differs as expected: " + known->second;
+        return;
+    }
+    QFAIL(qPrintable(reasons.join(QStringLiteral("; "))));
+}
+
+void TestBmpDecoder::badFilesAreRefused_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("references");
+    const auto entries = corpusEntries(QStringLiteral("bad"));
+    QVERIFY2(!entries.isEmpty(), "the corpus manifest lists no bad BMP files");
+    for (const CorpusEntry &e : entries)
+        QTest::newRow(qPrintable(e.path)) << e.path << e.references;
+}
+
+void TestBmpDecoder::badFilesAreRefused() {
+    QFETCH(QString, path);
+    QFETCH(QStringList, references);
+    Tally &tally = tallies[QStringLiteral("bad")];
+    const QByteArray data = corpusBytes(path);
+    QVERIFY2(!data.isEmpty(), qPrintable(path + " is missing"));
+    const LoadResult result = decode(data);
+    const LoadResult sequential = decodeSequentially(data);
+    QCOMPARE(sequential.ok(), result.ok());
+
+    const auto exception = deliberatelyDecoded().find(path);
+    if (exception != deliberatelyDecoded().end()) {
+        QVERIFY2(result.ok(),
+                 qPrintable(path + " should decode (" + exception->second + "): " + result.error));
+        ++tally.loaded;
+        tally.names << path;
+        QCOMPARE(result.picture->image.size(), result.picture->size);
+        for (const QString &reference : references) {
+            ++tally.compared;
+            const QString why =
+                difference(result.picture->image, QImage(CorpusDir + '/' + reference));
+            QVERIFY2(why.isEmpty(), qPrintable(reference + ": " + why));
+            ++tally.matched;
+        }
+        return;
+    }
+    if (result.ok()) {
+        ++tally.loaded;
+        tally.names << path;
+    } else {
+        ++tally.refused;
+    }
+    QVERIFY2(!result.ok(), qPrintable(path + " was decoded but should be refused"));
+    QVERIFY2(!result.error.isEmpty(), "a refusal carries a reason");
+}
+
+void TestBmpDecoder::questionableFilesDoNotCrash_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("references");
+    const auto entries = corpusEntries(QStringLiteral("questionable"));
+    QVERIFY2(!entries.isEmpty(), "the corpus manifest lists no questionable BMP files");
+    for (const CorpusEntry &e : entries)
+        QTest::newRow(qPrintable(e.path)) << e.path << e.references;
+}
+
+// Either outcome is acceptable; what loads must be a whole picture of its natural size, and is
+// compared with its rendering where the suite has one (counted, not required).
+void TestBmpDecoder::questionableFilesDoNotCrash() {
+    QFETCH(QString, path);
+    QFETCH(QStringList, references);
+    Tally &tally = tallies[QStringLiteral("questionable")];
+    const QByteArray data = corpusBytes(path);
+    QVERIFY2(!data.isEmpty(), qPrintable(path + " is missing"));
+    const LoadResult result = decode(data);
+    const LoadResult sequential = decodeSequentially(data);
+    QCOMPARE(sequential.ok(), result.ok());
+    if (!result.ok()) {
+        ++tally.refused;
+        tally.names << path + " (" + result.error + ")";
+        QVERIFY(!result.error.isEmpty());
+        return;
+    }
+    ++tally.loaded;
+    QCOMPARE(result.picture->image.size(), result.picture->size);
+    QVERIFY2(difference(sequential.picture->image, result.picture->image).isEmpty(),
+             "a sequential device gives another picture");
+    if (references.isEmpty())
+        return;
+    ++tally.compared;
+    QStringList reasons;
+    for (const QString &reference : references) {
+        const QString why = difference(result.picture->image, QImage(CorpusDir + '/' + reference),
+                                       toleranceFor(path));
+        if (why.isEmpty()) {
+            ++tally.matched;
+            return;
+        }
+        reasons << reference + ": " + why;
+    }
+    qInfo("%s loads but matches none of its renderings: %s", qPrintable(path),
+          qPrintable(reasons.join(QStringLiteral("; "))));
+}
+
+void TestBmpDecoder::partialDecodeIsTheTopLeftCrop_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("visible");
+    const struct {
+        const char *what;
+        const char *path;
+    } files[] = {
+        {"bottom-up 8-bit", "bmp/bmpsuite/g/pal8.bmp"},
+        {"bottom-up 1-bit", "bmp/bmpsuite/g/pal1.bmp"},
+        {"bottom-up 24-bit", "bmp/bmpsuite/g/rgb24.bmp"},
+        {"top-down 8-bit", "bmp/bmpsuite/g/pal8topdown.bmp"},
+        {"top-down 24-bit", "bmp/mozilla/top-to-bottom-16x16-24bpp.bmp"},
+        {"RLE8", "bmp/bmpsuite/g/pal8rle.bmp"},
+        {"RLE4", "bmp/bmpsuite/g/pal4rle.bmp"},
+        {"RLE4 with deltas", "bmp/mozilla/rle4-delta-320x240.bmp"},
+        {"RLE24", "bmp/bmpsuite/q/rgb24rle24.bmp"},
+        {"top-down RLE8", "bmp/mozilla/top-to-bottom-rle-bmp-size-32x32-8bpp.bmp"},
+        {"16-bit bitfields", "bmp/bmpsuite/g/rgb16-565.bmp"},
+        {"32-bit bitfields", "bmp/bmpsuite/g/rgb32bf.bmp"},
+        {"32-bit with alpha", "bmp/bmpsuite/q/rgba32-1.bmp"},
+        {"64-bit", "bmp/bmpsuite/q/rgba64.bmp"},
+        {"OS/2 core header", "bmp/bmpsuite/g/pal8os2.bmp"},
+    };
+    const struct {
+        const char *what;
+        QSize size;
+    } sizes[] = {
+        {"one pixel", {1, 1}},
+        {"a third", {43, 21}},
+        {"one full row", {127, 1}},
+        {"one full column", {1, 64}},
+        {"larger than the picture", {1000, 1000}},
+    };
+    for (const auto &f : files) {
+        for (const auto &s : sizes) {
+            QTest::addRow("%s, %s", f.what, s.what) << QString::fromLatin1(f.path) << s.size;
+        }
+    }
+}
+
+void TestBmpDecoder::partialDecodeIsTheTopLeftCrop() {
+    QFETCH(QString, path);
+    QFETCH(QSize, visible);
+    const QByteArray data = corpusBytes(path);
+    const LoadResult full = decode(data);
+    QVERIFY2(full.ok(), qPrintable(full.error));
+    const LoadResult part = decode(data, visible);
+    QVERIFY2(part.ok(), qPrintable(part.error));
+    QCOMPARE(part.picture->size, full.picture->size);
+    const QSize expected = visible.boundedTo(full.picture->size);
+    QCOMPARE(part.picture->image.size(), expected);
+    const QString why =
+        difference(part.picture->image, full.picture->image.copy(QRect(QPoint(0, 0), expected)));
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+}
+
+void TestBmpDecoder::sequentialDeviceGivesTheSamePicture_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("visible");
+    QTest::newRow("bottom-up 8-bit, whole") << "bmp/bmpsuite/g/pal8.bmp" << QSize();
+    QTest::newRow("bottom-up 8-bit, top rows") << "bmp/bmpsuite/g/pal8.bmp" << QSize(20, 10);
+    QTest::newRow("bitmap array") << "bmp/bmpsuite/x/ba-bm.bmp" << QSize();
+    QTest::newRow("gap before the bits") << "bmp/bmpsuite/q/pal8offs.bmp" << QSize();
+    QTest::newRow("RLE8") << "bmp/bmpsuite/g/pal8rle.bmp" << QSize(30, 30);
+    QTest::newRow("headerless DIB") << "bmp/pillow/clipboard.dib" << QSize();
+    QTest::newRow("embedded PNG") << "bmp/bmpsuite/q/rgb24png.bmp" << QSize();
+}
+
+void TestBmpDecoder::sequentialDeviceGivesTheSamePicture() {
+    QFETCH(QString, path);
+    QFETCH(QSize, visible);
+    const QByteArray data = corpusBytes(path);
+    const LoadResult seekable = decode(data, visible);
+    const LoadResult sequential = decodeSequentially(data, visible);
+    QVERIFY2(seekable.ok(), qPrintable(seekable.error));
+    QVERIFY2(sequential.ok(), qPrintable(sequential.error));
+    QCOMPARE(sequential.picture->size, seekable.picture->size);
+    const QString why = difference(sequential.picture->image, seekable.picture->image);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+}
+
+void TestBmpDecoder::builtBitmapsDecodeToTheirPixels_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+    const QRgb clear = qRgba(0, 0, 0, 0);
+
+    TestBitmap b;
+    b.bitCount = 16;
+    b.width = 3;
+    b.bits = bytes({0xFF, 0x7F, 0x10, 0x42, 0x00, 0x80, 0, 0});
+    QTest::newRow("16-bit 5-5-5: full channels give 255 and the spare bit is ignored")
+        << b.file() << pixels(3, 1, {qRgb(255, 255, 255), qRgb(132, 132, 132), qRgb(0, 0, 0)});
+
+    b = {};
+    b.headerSize = 56;
+    b.bitCount = 16;
+    b.compression = bmp::BI_BITFIELDS;
+    b.width = 2;
+    b.masks = {0x0F00, 0x00F0, 0x000F, 0xF000};
+    b.bits = bytes({0x00, 0x8F, 0x5A, 0xF0});
+    QTest::newRow("16-bit 4-4-4-4 in a 56-byte header: alpha scaled like the colours")
+        << b.file() << pixels(2, 1, {qRgba(255, 0, 0, 136), qRgba(0, 85, 170, 255)});
+
+    b = {};
+    b.bitCount = 16;
+    b.compression = bmp::BI_ALPHABITFIELDS;
+    b.width = 2;
+    b.masks = {0x7C00, 0x03E0, 0x001F, 0x8000};
+    b.bits = bytes({0x1F, 0x80, 0xE0, 0x03});
+    QTest::newRow("16-bit 1-5-5-5 with alpha masks after a 40-byte header")
+        << b.file() << pixels(2, 1, {qRgba(0, 0, 255, 255), qRgba(0, 255, 0, 0)});
+
+    b = {};
+    b.bitCount = 32;
+    b.width = 2;
+    b.bits = bytes({0x10, 0x20, 0x30, 0x00, 0x40, 0x50, 0x60, 0x00});
+    QTest::newRow("32-bit BI_RGB whose spare bytes are all zero is opaque")
+        << b.file() << pixels(2, 1, {qRgb(0x30, 0x20, 0x10), qRgb(0x60, 0x50, 0x40)});
+
+    b.bits[7] = char(0x80);
+    QTest::newRow("32-bit BI_RGB with one non-zero spare byte has alpha")
+        << b.file() << pixels(2, 1, {qRgba(0x30, 0x20, 0x10, 0), qRgba(0x60, 0x50, 0x40, 0x80)});
+
+    b = {};
+    b.bitCount = 32;
+    b.compression = bmp::BI_BITFIELDS;
+    b.width = 1;
+    b.masks = {0xFE000000, 0x01FFFF80, 0x0000007F};
+    b.bits = bytes({0x7F, 0x00, 0x00, 0x00});
+    b.bits += bytes({0x80, 0xFF, 0xFF, 0x01});
+    b.height = -2;
+    QTest::newRow("32-bit 7-18-7 masks: an 18-bit channel scaled by value, stored top-down")
+        << b.file() << pixels(1, 2, {qRgb(0, 0, 255), qRgb(0, 255, 0)});
+
+    b = {};
+    b.bitCount = 4;
+    b.width = 4;
+    b.clrUsed = 2;
+    b.palette = {qRgb(255, 0, 0), qRgb(0, 0, 255)};
+    b.bits = bytes({0x01, 0x2F, 0, 0});
+    QTest::newRow("indices past a short colour table are black")
+        << b.file()
+        << pixels(4, 1, {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 0, 0), qRgb(0, 0, 0)});
+
+    b = {};
+    b.bitCount = 2;
+    b.width = 5;
+    b.height = 2;
+    b.palette = {qRgb(0, 0, 0), qRgb(85, 85, 85), qRgb(170, 170, 170), qRgb(255, 255, 255)};
+    b.bits = bytes({0x1B, 0x40, 0, 0, 0xE4, 0xC0, 0, 0});
+    QTest::newRow("2-bit, odd width, bottom-up")
+        << b.file()
+        << pixels(5, 2,
+                  {qRgb(255, 255, 255), qRgb(170, 170, 170), qRgb(85, 85, 85), qRgb(0, 0, 0),
+                   qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(85, 85, 85), qRgb(170, 170, 170),
+                   qRgb(255, 255, 255), qRgb(85, 85, 85)});
+
+    b = {};
+    b.headerSize = 12;
+    b.bitCount = 1;
+    b.width = 3;
+    b.palette = {qRgb(10, 20, 30), qRgb(40, 50, 60)};
+    b.bits = bytes({0xA0, 0, 0, 0});
+    QTest::newRow("OS/2 core header with 3-byte colour table entries")
+        << b.file() << pixels(3, 1, {qRgb(40, 50, 60), qRgb(10, 20, 30), qRgb(40, 50, 60)});
+
+    QList<QRgb> grey;
+    for (int i = 0; i < 256; ++i)
+        grey << qRgb(i, i, i);
+    b = {};
+    b.bitCount = 8;
+    b.compression = bmp::BI_RLE8;
+    b.width = 4;
+    b.height = 2;
+    b.palette = grey;
+    b.bits = bytes({2, 7, 0, 2, 1, 1, 1, 9, 0, 1});
+    QTest::newRow("RLE8 delta leaves the pixels it skips transparent")
+        << b.file()
+        << pixels(4, 2,
+                  {clear, clear, clear, qRgb(9, 9, 9), qRgb(7, 7, 7), qRgb(7, 7, 7), clear, clear});
+
+    b.bits = bytes({9, 5, 0, 0, 0, 5, 1, 2, 3, 4, 6, 0, 0, 1});
+    QTest::newRow("RLE8 runs longer than the row are clipped, not wrapped")
+        << b.file()
+        << pixels(4, 2,
+                  {qRgb(1, 1, 1), qRgb(2, 2, 2), qRgb(3, 3, 3), qRgb(4, 4, 4), qRgb(5, 5, 5),
+                   qRgb(5, 5, 5), qRgb(5, 5, 5), qRgb(5, 5, 5)});
+
+    b.bits = bytes({2, 7, 0, 2, 2, 9, 0, 1});
+    QTest::newRow("RLE8 jump past the last row ends the picture")
+        << b.file()
+        << pixels(4, 2, {clear, clear, clear, clear, qRgb(7, 7, 7), qRgb(7, 7, 7), clear, clear});
+
+    b.height = -2;
+    b.bits = bytes({2, 7, 0, 0, 0, 4, 1, 2, 3, 4, 0, 0});
+    QTest::newRow("RLE8 stored top-down, ending with an end of line")
+        << b.file()
+        << pixels(4, 2,
+                  {qRgb(7, 7, 7), qRgb(7, 7, 7), clear, clear, qRgb(1, 1, 1), qRgb(2, 2, 2),
+                   qRgb(3, 3, 3), qRgb(4, 4, 4)});
+
+    b = {};
+    b.bitCount = 32;
+    b.compression = bmp::BI_BITFIELDS;
+    b.masks = {0xFF0000, 0xFF00, 0xFF};
+    b.bits = bytes({0x00, 0x00, 0x80, 0x00});
+    b.offBits = 54;
+    QTest::newRow("bits offset that leaves out the masks after a 40-byte header")
+        << b.file() << pixels(1, 1, {qRgb(0x80, 0, 0)});
+
+    b = {};
+    b.bitCount = 4;
+    b.compression = bmp::BI_RLE4;
+    b.width = 5;
+    b.height = 1;
+    b.palette = grey.mid(0, 16);
+    b.bits = bytes({0, 3, 0x12, 0x30, 2, 0x45, 0, 1});
+    QTest::newRow("RLE4 literal run of odd length, then a two-colour run")
+        << b.file()
+        << pixels(5, 1,
+                  {qRgb(1, 1, 1), qRgb(2, 2, 2), qRgb(3, 3, 3), qRgb(4, 4, 4), qRgb(5, 5, 5)});
+
+    b = {};
+    b.bitCount = 24;
+    b.width = 1;
+    b.height = 2;
+    b.bits = bytes({1, 2, 3, 0, 4, 5, 6});
+    QTest::newRow("24-bit, last row without its padding")
+        << b.file() << pixels(1, 2, {qRgb(6, 5, 4), qRgb(3, 2, 1)});
+}
+
+void TestBmpDecoder::builtBitmapsDecodeToTheirPixels() {
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    const LoadResult result = decode(file);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QString why = difference(result.picture->image, expected);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+}
+
+void TestBmpDecoder::brokenBitmapsAreRefusedWithAReason_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("error");
+
+    TestBitmap b;
+    b.width = 2;
+    b.height = 2;
+    b.bits = QByteArray(16, '\x7F');
+    const QByteArray sound = b.file();
+
+    QTest::newRow("empty file") << QByteArray() << errors::empty();
+    QTest::newRow("only the file header") << sound.left(14) << errors::truncated();
+    QTest::newRow("header cut short") << sound.left(30) << errors::truncated();
+    QTest::newRow("pixel rows cut short") << sound.left(sound.size() - 6) << errors::truncated();
+
+    b.offBits = quint32(sound.size() + 1);
+    QTest::newRow("bits said to start past the end of the file") << b.file() << errors::corrupt();
+    b.offBits = 20;
+    QTest::newRow("bits said to start inside the header") << b.file() << errors::corrupt();
+    b.offBits.reset();
+
+    QByteArray odd = sound;
+    qToLittleEndian<quint32>(66, odd.data() + 14);
+    QTest::newRow("header size no version has") << odd << errors::corrupt();
+
+    b.planes = 2;
+    QTest::newRow("two planes") << b.file() << errors::corrupt();
+    b.planes = 1;
+
+    b.width = -2;
+    QTest::newRow("negative width") << b.file() << errors::corrupt();
+    b.width = 2;
+
+    b.bitCount = 7;
+    QTest::newRow("7 bits per pixel") << b.file() << errors::corrupt();
+    b.bitCount = 24;
+
+    b.clrUsed = 100000;
+    QTest::newRow("colour count whose table runs past the pixels") << b.file() << errors::corrupt();
+    b.clrUsed = 0;
+
+    TestBitmap indexed;
+    indexed.bitCount = 8;
+    indexed.palette = {qRgb(1, 2, 3)};
+    indexed.bits = QByteArray(4, '\0');
+    indexed.offBits = 54;
+    QTest::newRow("8-bit picture whose pixels start where its colours should")
+        << indexed.file() << errors::corrupt();
+
+    TestBitmap rle;
+    rle.bitCount = 8;
+    rle.compression = bmp::BI_RLE8;
+    rle.width = 4;
+    rle.height = -2;
+    rle.clrUsed = 1;
+    rle.palette = {qRgb(1, 2, 3)};
+    rle.bits = bytes({4, 1, 0, 0, 4, 1, 0, 1});
+    rle.height = 2;
+    rle.bits = bytes({4, 1, 0, 0, 2, 1});
+    QTest::newRow("RLE stream that stops before the picture is done")
+        << rle.file() << errors::truncated();
+    rle.bits = bytes({2, 1, 0, 2, 3, 0, 0, 1});
+    QTest::newRow("RLE jump past the end of the row") << rle.file() << errors::corrupt();
+    rle.bits = bytes({4, 1, 0, 0, 4, 1, 0, 0, 4, 1, 0, 0, 0, 1});
+    QTest::newRow("RLE stream with more rows than the picture") << rle.file() << errors::corrupt();
+    rle.bitCount = 4;
+    rle.bits = bytes({4, 1, 0, 0, 4, 1, 0, 1});
+    QTest::newRow("RLE8 coding with 4 bits per pixel") << rle.file() << errors::corrupt();
+
+    TestBitmap huffman;
+    huffman.headerSize = 64;
+    huffman.bitCount = 1;
+    huffman.compression = 3;
+    huffman.palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    huffman.bits = QByteArray(8, '\0');
+    QTest::newRow("OS/2 Huffman-coded 1-bit bitmap") << huffman.file() << errors::unsupported();
+
+    TestBitmap masks;
+    masks.bitCount = 16;
+    masks.compression = bmp::BI_BITFIELDS;
+    masks.masks = {0, 0, 0};
+    masks.bits = QByteArray(4, '\xFF');
+    QTest::newRow("bitfields with no colour bits") << masks.file() << errors::corrupt();
+
+    QTest::newRow("not a bitmap at all")
+        << QByteArray("GIF89a\x01\x00\x01\x00") << errors::unsupported();
+}
+
+void TestBmpDecoder::brokenBitmapsAreRefusedWithAReason() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, error);
+    const LoadResult result = decode(file);
+    QVERIFY2(!result.ok(), "a broken bitmap was decoded");
+    QCOMPARE(result.error, error);
+    const LoadResult sequential = decodeSequentially(file);
+    QVERIFY2(!sequential.ok(), "a broken bitmap was decoded from a sequential device");
+}
+
+void TestBmpDecoder::hugeHeaderIsRefusedBeforeAllocating_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("sequential");
+    TestBitmap b;
+    b.width = 100000;
+    b.height = 100000;
+    b.bits = QByteArray(64, '\0');
+    QTest::newRow("24-bit 100000 x 100000") << b.file() << false;
+    QTest::newRow("24-bit 100000 x 100000 on a sequential device") << b.file() << true;
+    b.bitCount = 8;
+    b.compression = bmp::BI_RLE8;
+    b.palette = {qRgb(1, 2, 3)};
+    b.bits = bytes({0, 1});
+    QTest::newRow("RLE8 100000 x 100000") << b.file() << true;
+    b.bitCount = 1;
+    b.compression = bmp::BI_RGB;
+    b.width = 0x7FFFFFFF;
+    b.height = -0x7FFFFFFF;
+    QTest::newRow("1-bit, largest dimensions a header can hold") << b.file() << false;
+}
+
+void TestBmpDecoder::hugeHeaderIsRefusedBeforeAllocating() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, sequential);
+    const LoadResult result = sequential ? decodeSequentially(file) : decode(file);
+    QVERIFY2(!result.ok(), "a picture larger than MaxPixels was decoded");
+    QCOMPARE(result.error, errors::tooLarge());
+}
+
+void TestBmpDecoder::partialDecodeReadsOnlyTheRowsShown_data() {
+    QTest::addColumn<qint32>("height");
+    QTest::newRow("bottom-up: the rows shown are stored last") << 400;
+    QTest::newRow("top-down: the rows shown are stored first") << -400;
+}
+
+// A big picture shown in a small window must not be read whole: 108 of 400 rows are needed, so
+// with the device's read-ahead well under half of the file should be read.
+void TestBmpDecoder::partialDecodeReadsOnlyTheRowsShown() {
+    QFETCH(qint32, height);
+    TestBitmap b;
+    b.width = 600;
+    b.height = height;
+    b.bits = QByteArray(600 * 3 * 400, '\x40');
+    const QByteArray file = b.file();
+    CountingBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    const LoadResult result = bmp::read(buffer, QSize(192, 108));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.picture->image.size(), QSize(192, 108));
+    QCOMPARE(result.picture->size, QSize(600, 400));
+    QVERIFY2(
+        buffer.delivered < file.size() / 3,
+        qPrintable(QStringLiteral("read %1 of %2 bytes").arg(buffer.delivered).arg(file.size())));
+}
+
+void TestBmpDecoder::canReadPeeksWithoutConsuming_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("readable");
+    TestBitmap b;
+    b.bits = QByteArray(4, '\0');
+    QTest::newRow("BM file") << b.file() << true;
+    QTest::newRow("headerless 40-byte DIB") << b.info() + b.bits << true;
+    b.headerSize = 12;
+    QTest::newRow("headerless core DIB") << b.info() + b.bits << true;
+    b.headerSize = 108;
+    b.planes = 3;
+    QTest::newRow("headerless DIB with three planes") << b.info() + b.bits << false;
+    QTest::newRow("bitmap array") << corpusBytes(QStringLiteral("bmp/bmpsuite/x/ba-bm.bmp"))
+                                  << true;
+    QTest::newRow("PNG signature") << QByteArray("\x89PNG\r\n\x1a\n", 8) << false;
+    QTest::newRow("text") << QByteArray("Hello, this is plain text, not a picture.") << false;
+    QTest::newRow("nothing") << QByteArray() << false;
+}
+
+void TestBmpDecoder::canReadPeeksWithoutConsuming() {
+    QFETCH(QByteArray, head);
+    QFETCH(bool, readable);
+    QBuffer buffer;
+    buffer.setData(head);
+    buffer.open(QIODevice::ReadOnly);
+    QCOMPARE(bmp::canRead(buffer), readable);
+    QCOMPARE(buffer.pos(), qint64(0));
+}
+
+void TestBmpDecoder::dibTakenOutOfAFileDecodesAlike_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("8-bit with a 252-colour table") << "bmp/bmpsuite/g/pal8.bmp";
+    QTest::newRow("1-bit") << "bmp/bmpsuite/g/pal1.bmp";
+    QTest::newRow("16-bit with masks after the header") << "bmp/bmpsuite/g/rgb16-565.bmp";
+    QTest::newRow("OS/2 core header") << "bmp/bmpsuite/g/pal8os2.bmp";
+    QTest::newRow("RLE8") << "bmp/bmpsuite/g/pal8rle.bmp";
+    QTest::newRow("V5 header, 32-bit alpha") << "bmp/bmpsuite/q/rgba32-1.bmp";
+    QTest::newRow("top-down") << "bmp/bmpsuite/g/pal8topdown.bmp";
+}
+
+void TestBmpDecoder::dibTakenOutOfAFileDecodesAlike() {
+    QFETCH(QString, path);
+    const QByteArray file = corpusBytes(path);
+    const LoadResult whole = decode(file);
+    QVERIFY2(whole.ok(), qPrintable(whole.error));
+    const QImage expected = whole.picture->image;
+    const qsizetype offBits = qFromLittleEndian<quint32>(file.constData() + 10);
+
+    const QImage apart = picture::decodeDib(QByteArrayView(file).sliced(14, offBits - 14),
+                                            QByteArrayView(file).sliced(offBits));
+    QVERIFY2(!apart.isNull(), "decodeDib refused the bitmap");
+    QString why = difference(apart, expected);
+    QVERIFY2(why.isEmpty(), qPrintable("decodeDib: " + why));
+
+    const QImage packed = picture::decodePackedDib(QByteArrayView(file).sliced(14));
+    QVERIFY2(!packed.isNull(), "decodePackedDib refused the bitmap");
+    why = difference(packed, expected);
+    QVERIFY2(why.isEmpty(), qPrintable("decodePackedDib: " + why));
+
+    QVERIFY2(picture::decodeDib(QByteArrayView(file).sliced(14, 20), {}).isNull(),
+             "a cut-off header gave a picture");
+    QVERIFY2(picture::decodePackedDib(file).isNull(), "a BM file passed as a packed DIB");
+}
+
+void TestBmpDecoder::mutatedFilesNeverCrash_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("RLE8") << "bmp/bmpsuite/g/pal8rle.bmp";
+    QTest::newRow("RLE4") << "bmp/bmpsuite/g/pal4rle.bmp";
+    QTest::newRow("RLE24") << "bmp/bmpsuite/q/rgb24rle24.bmp";
+    QTest::newRow("16-bit bitfields") << "bmp/bmpsuite/g/rgb16-565.bmp";
+    QTest::newRow("32-bit V5 alpha") << "bmp/bmpsuite/q/rgba32-1.bmp";
+    QTest::newRow("OS/2 core header") << "bmp/bmpsuite/g/pal8os2.bmp";
+    QTest::newRow("64-bit") << "bmp/bmpsuite/q/rgba64.bmp";
+    QTest::newRow("headerless DIB") << "bmp/pillow/clipboard.dib";
+}
+
+// Every outcome is allowed except a crash, a picture of the wrong size, or a silent refusal.
+void TestBmpDecoder::mutatedFilesNeverCrash() {
+    QFETCH(QString, path);
+    const QByteArray original = corpusBytes(path);
+    QVERIFY(!original.isEmpty());
+    auto check = [](const QByteArray &data, const QString &what) {
+        for (const QSize visible : {QSize(), QSize(7, 5)}) {
+            const LoadResult r = decode(data, visible);
+            if (r.ok()) {
+                const QSize expected =
+                    visible.isEmpty() ? r.picture->size : visible.boundedTo(r.picture->size);
+                QVERIFY2(r.picture->image.size() == expected, qPrintable(what));
+            } else {
+                QVERIFY2(!r.error.isEmpty(), qPrintable(what + ": refused without a reason"));
+            }
+        }
+    };
+
+    const qsizetype step = std::max<qsizetype>(1, original.size() / 300);
+    for (qsizetype length = 0; length < original.size(); length += step) {
+        check(original.left(length), QStringLiteral("cut to %1 bytes").arg(length));
+        if (QTest::currentTestFailed())
+            return;
+    }
+
+    const qsizetype headerEnd = std::min<qsizetype>(original.size(), 160);
+    for (qsizetype at = 0; at < headerEnd; ++at) {
+        for (const int value : {0x00, 0xFF, 0x80, 0x7F, 0x01}) {
+            QByteArray data = original;
+            data[at] = char(value);
+            check(data, QStringLiteral("byte %1 set to %2").arg(at).arg(value));
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+
+    QRandomGenerator random(20261208);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray data = original;
+        const int changes = 1 + random.bounded(8);
+        for (int i = 0; i < changes; ++i)
+            data[random.bounded(data.size())] = char(random.bounded(256));
+        check(data, QStringLiteral("random mutation round %1").arg(round));
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void TestBmpDecoder::regressionFilesAreHandled_data() {
+    QTest::addColumn<QString>("file");
+    const QStringList files = QDir(TestDataDir).entryList({QStringLiteral("*.bmp")}, QDir::Files);
+    if (files.isEmpty())
+        QTest::newRow("no regression files yet") << QString();
+    for (const QString &f : files)
+        QTest::newRow(qPrintable(f)) << f;
+}
+
+// Files that once broke the decoder, named after what they broke; each must be handled, either
+// way, without a crash.
+void TestBmpDecoder::regressionFilesAreHandled() {
+    QFETCH(QString, file);
+    if (file.isEmpty())
+        QSKIP("no regression files");
+    QFile f(TestDataDir + '/' + file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray data = f.readAll();
+    for (const QSize visible : {QSize(), QSize(3, 3)}) {
+        const LoadResult r = decode(data, visible);
+        QVERIFY2(r.ok() || !r.error.isEmpty(), "refused without a reason");
+    }
+}
+
+void TestBmpDecoder::cleanupTestCase() {
+    for (const auto &[kind, t] : tallies) {
+        qInfo("%s: %d loaded, %d refused; %d of %d compared matched their rendering",
+              qPrintable(kind), t.loaded, t.refused, t.matched, t.compared);
+        if (!t.names.isEmpty())
+            qInfo("  of note: %s", qPrintable(t.names.join(QStringLiteral(", "))));
+    }
+}
+
+QTEST_MAIN(TestBmpDecoder)
+#include "tst_bmp_decoder.moc"
