@@ -4,6 +4,7 @@
 #include "picture/picture_errors.h"
 
 #include <QIODevice>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <csetjmp>
@@ -16,6 +17,11 @@
 #include <jpeglib.h>
 
 #include <jerror.h>
+
+#ifdef _MSC_VER
+// setjmp here skips no C++ destructors: only libjpeg's C frames lie between it and longjmp.
+#pragma warning(disable : 4611)
+#endif
 
 namespace picture::jpeg {
 namespace {
@@ -31,7 +37,8 @@ constexpr int MaxScans = 100;
 
 // libjpeg's own working memory. Progressive and non-interleaved pictures keep every
 // coefficient (two bytes a sample) until the last scan: 1 GiB holds a 16384 x 16384 picture
-// with halved colour, the largest we accept, and refuses a crafted header before it is touched.
+// with halved colour. Beyond that (the same size in full colour or CMYK) such a file is refused
+// before any of it is allocated, so a few crafted bytes can't claim gigabytes.
 constexpr long MaxWorkingMemory = 1L << 30;
 
 // What libjpeg's own sources give when the data runs out: an end-of-image marker, so that

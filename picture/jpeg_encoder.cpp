@@ -9,6 +9,11 @@
 
 #include <jpeglib.h>
 
+#ifdef _MSC_VER
+// setjmp here skips no C++ destructors: only libjpeg's C frames lie between it and longjmp.
+#pragma warning(disable : 4611)
+#endif
+
 namespace picture::jpeg {
 namespace {
 
