@@ -280,6 +280,17 @@ void TestJpegDecoder::goodCorpusFilesMatchQt() {
     const int difference = largestDifference(ours.picture->image, qt);
     QVERIFY2(difference <= toleranceAgainstQt(componentCount(bytes)),
              qPrintable(QStringLiteral("differs from Qt's decode by %1").arg(difference)));
+
+    // A part that ends off every block edge is the corner of the whole, exactly.
+    const QSize size = ours.picture->size;
+    const QSize visible(size.width() / 2 + 3, size.height() / 3 + 1);
+    const LoadResult part = decode(bytes, visible);
+    QVERIFY2(part.ok(), qPrintable(part.error));
+    const QSize expected = size.boundedTo(visible);
+    QCOMPARE(part.picture->image.size(), expected);
+    QCOMPARE(largestDifference(part.picture->image,
+                               ours.picture->image.copy(QRect(QPoint(0, 0), expected))),
+             0);
 }
 
 void TestJpegDecoder::badCorpusFilesAreRefused_data() {
