@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionFrame>
 
 namespace controls {
 
@@ -22,8 +23,26 @@ void ImageBox::setStretch(bool on) {
     m_stretch = on;
     m_scaled = {};
     if (!m_stretch && !m_image.isNull())
-        resize(m_naturalSize);
+        resize(naturalOuterSize());
     update();
+}
+
+bool ImageBox::border() const {
+    return m_border;
+}
+
+void ImageBox::setBorder(bool on) {
+    if (on == m_border)
+        return;
+    m_border = on;
+    m_scaled = {};
+    if (!m_stretch && !m_image.isNull())
+        resize(naturalOuterSize());
+    update();
+}
+
+QSize ImageBox::naturalOuterSize() const {
+    return m_naturalSize + QSize(2 * borderWidth(), 2 * borderWidth());
 }
 
 void ImageBox::setPicture(const QPixmap &pixmap) {
@@ -38,7 +57,7 @@ void ImageBox::setPicture(const QImage &image, QSize naturalSize) {
                                                                       : image.size();
     // An empty picture leaves the control where and as large as it was, drawing nothing.
     if (!m_stretch && !m_image.isNull())
-        resize(m_naturalSize);
+        resize(naturalOuterSize());
     updateGeometry();
     update();
 }
@@ -56,6 +75,16 @@ QSize ImageBox::naturalSize() const {
 }
 
 void ImageBox::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    if (m_border) {
+        QStyleOptionFrame frame;
+        frame.initFrom(this);
+        frame.frameShape = QFrame::WinPanel;
+        frame.state |= QStyle::State_Sunken;
+        frame.lineWidth = frame.midLineWidth = 1;
+        style()->drawControl(QStyle::CE_ShapedFrame, &frame, &painter, this);
+        painter.translate(borderWidth(), borderWidth());
+    }
     if (m_image.isNull())
         return;
     // Only the part of the image inside the natural size is the picture; a partly decoded
@@ -63,13 +92,13 @@ void ImageBox::paintEvent(QPaintEvent *) {
     const QRect part = m_image.rect() & QRect(QPoint(0, 0), m_naturalSize);
     if (part.isEmpty())
         return;
-    QPainter painter(this);
     if (!m_stretch) {
         painter.drawImage(QPoint(0, 0), m_image, part);
         return;
     }
-    const QSize target(int(qint64(part.width()) * width() / m_naturalSize.width()),
-                       int(qint64(part.height()) * height() / m_naturalSize.height()));
+    const QSize inner = size() - QSize(2 * borderWidth(), 2 * borderWidth());
+    const QSize target(int(qint64(part.width()) * inner.width() / m_naturalSize.width()),
+                       int(qint64(part.height()) * inner.height() / m_naturalSize.height()));
     if (target.isEmpty())
         return;
     if (m_scaled.size() != target)

@@ -12,6 +12,7 @@ class ImageBox : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QPixmap picture READ pixmap WRITE setPicture)
     Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
+    Q_PROPERTY(bool border READ border WRITE setBorder)
 
 public:
     explicit ImageBox(QWidget *parent = nullptr);
@@ -20,6 +21,10 @@ public:
     // scaled to the control.
     bool stretch() const;
     void setStretch(bool on);
+
+    // A sunken border two pixels wide round the picture; the control grows by it.
+    bool border() const;
+    void setBorder(bool on);
 
     void setPicture(const QPixmap &pixmap);
     // `naturalSize` is the picture's full size when `image` holds only its top-left part.
@@ -37,9 +42,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    int borderWidth() const { return m_border ? 2 : 0; }
+    QSize naturalOuterSize() const;
+
     QImage m_image;
     QSize m_naturalSize;
     bool m_stretch = false;
+    bool m_border = false;
     bool m_pressed = false;
     // The picture as last drawn stretched, kept until the size or the picture changes.
     QImage m_scaled;

@@ -24,8 +24,8 @@ InfoDialog::InfoDialog(QWidget &frmMain, const controls::FileListBox &boxFile,
 
 InfoDialog::~InfoDialog() = default;
 
-void InfoDialog::Form_Load(const controls::FileListBox &boxFile,
-                           const controls::DirListBox &boxDir, const controls::ImageBox &Pic) {
+void InfoDialog::Form_Load(const controls::FileListBox &boxFile, const controls::DirListBox &boxDir,
+                           const controls::ImageBox &Pic) {
     ui->txtName->setText(controls::displayName(boxFile.fileName()));
     if (ui->txtName->text().isEmpty())
         return;
@@ -49,16 +49,26 @@ std::optional<QString> InfoDialog::formatName(const QString &fileName) {
         const char16_t *name;
     };
     static constexpr std::array<Entry, 20> table{{
-        {u"JPG", u"JPEG изображение"},    {u"jpg", u"JPEG изображение"},
-        {u"JPE", u"JPEG изображение"},    {u"jpe", u"JPEG изображение"},
-        {u"BMP", u"Bitmap изображение"},  {u"bmp", u"Bitmap изображение"},
-        {u"DIB", u"Bitmap изображение"},  {u"dib", u"Bitmap изображение"},
-        {u"PCX", u"Bitmap изображение"},  {u"pcx", u"Bitmap изображение"},
-        {u"WMF", u"Windows Meta файл"},   {u"wmf", u"Windows Meta файл"},
-        {u"EMF", u"Enchanced Meta файл"}, {u"emf", u"Enchanced Meta файл"},
-        {u"ICO", u"Икона"},               {u"ico", u"Икона"},
-        {u"CUR", u"Курсор"},              {u"cur", u"Курсор"},
-        {u"GIF", u"GIF изображение"},     {u"gif", u"GIF изображение"},
+        {u"JPG", u"JPEG изображение"},
+        {u"jpg", u"JPEG изображение"},
+        {u"JPE", u"JPEG изображение"},
+        {u"jpe", u"JPEG изображение"},
+        {u"BMP", u"Bitmap изображение"},
+        {u"bmp", u"Bitmap изображение"},
+        {u"DIB", u"Bitmap изображение"},
+        {u"dib", u"Bitmap изображение"},
+        {u"PCX", u"Bitmap изображение"},
+        {u"pcx", u"Bitmap изображение"},
+        {u"WMF", u"Windows Meta файл"},
+        {u"wmf", u"Windows Meta файл"},
+        {u"EMF", u"Enchanced Meta файл"},
+        {u"emf", u"Enchanced Meta файл"},
+        {u"ICO", u"Икона"},
+        {u"ico", u"Икона"},
+        {u"CUR", u"Курсор"},
+        {u"cur", u"Курсор"},
+        {u"GIF", u"GIF изображение"},
+        {u"gif", u"GIF изображение"},
     }};
     const QString ending = fileName.right(3);
     for (const Entry &entry : table) {

@@ -6,8 +6,8 @@
 #include <QScreen>
 
 ToolDialog::ToolDialog(QWidget &frmMain)
-    : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint)
+    : QDialog(nullptr,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_frmMain(frmMain) {}
 
 void ToolDialog::finishLoading() {
@@ -52,4 +52,6 @@ void ToolDialog::closeEvent(QCloseEvent *event) {
     Image1_Click();
 }
 
-void ToolDialog::reject() { close(); }
+void ToolDialog::reject() {
+    close();
+}

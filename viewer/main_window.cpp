@@ -32,6 +32,12 @@ constexpr int MinOuterWidth = 165;
 constexpr int ViewportWidthShortfall = 165;
 constexpr int ViewportHeightShortfall = 32;
 
+// The frame those numbers were chosen for: 4 pixels at the sides and bottom, the caption bar
+// making 30 at the top. Frames differ between desktops, and under X11 the frame isn't known
+// yet when the window is first sized, so the outer size is always reckoned with this one;
+// otherwise a thinner frame leaves a strip of bare window under and beside the viewport.
+constexpr QSize DesignFrame(4 + 4, 30 + 4);
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -103,9 +109,9 @@ void MainWindow::boxFile_Click() {
     // part the window can show is decoded; the rest waits until it comes into view.
     const picture::LoadResult loaded = picture::loadPictureFile(name, visiblePictureSize());
     if (!loaded.ok()) {
-        reportFailure(QStringLiteral("Файлът „%1“ не може да бъде показан.")
-                          .arg(controls::displayName(name)),
-                      loaded.error);
+        reportFailure(
+            QStringLiteral("Файлът „%1“ не може да бъде показан.").arg(controls::displayName(name)),
+            loaded.error);
         return;
     }
     ui->Pic->setPicture(loaded.picture->image, loaded.picture->size);
@@ -162,7 +168,9 @@ void MainWindow::btnHide_Click() {
     revealPicture();
 }
 
-void MainWindow::frmMain_Resize() { refit(frameGeometry().size()); }
+void MainWindow::frmMain_Resize() {
+    refit(size() + DesignFrame);
+}
 
 void MainWindow::refit(QSize outerSize) {
     // Three independent rules; none looks at whether the panel is covered.
@@ -175,7 +183,9 @@ void MainWindow::refit(QSize outerSize) {
     revealPicture();
 }
 
-void MainWindow::btnExit_Click() { QCoreApplication::quit(); }
+void MainWindow::btnExit_Click() {
+    QCoreApplication::quit();
+}
 
 void MainWindow::btnInfo_Click() {
     setEnabled(false);
@@ -224,7 +234,8 @@ void MainWindow::closeEvent(QCloseEvent *event) {
 
 void MainWindow::reportFailure(const QString &message, const QString &why) {
     // Window-modal and non-blocking: the viewer keeps its picture and stays usable.
-    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
     box->setInformativeText(why);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -28,6 +28,9 @@ public:
     AboutDialog *frmAbout() const { return m_frmAbout; }
     InfoDialog *frmInfo() const { return m_frmInfo; }
 
+    // The size of the picture's top-left part that the window can show as it is laid out now.
+    QSize visiblePictureSize() const;
+
     // Re-fits the file list and the viewport to an outer window size in pixels.
     void refit(QSize outerSize);
 
@@ -47,9 +50,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
-
-    // The size of the picture's top-left part that the window can show as it is laid out now.
-    QSize visiblePictureSize() const;
 
 private:
     void reportFailure(const QString &message, const QString &why);

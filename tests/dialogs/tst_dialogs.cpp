@@ -70,8 +70,12 @@ void TestDialogs::windows_data() {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QSize>("client");
 
-    QTest::newRow("about") << "about" << "frmAbout" << "За програмата" << QSize(575, 272);
-    QTest::newRow("information") << "info" << "frmInfo" << "Информация" << QSize(285, 125);
+    QTest::newRow("about") << "about"
+                           << "frmAbout"
+                           << "За програмата" << QSize(575, 272);
+    QTest::newRow("information") << "info"
+                                 << "frmInfo"
+                                 << "Информация" << QSize(285, 125);
 }
 
 void TestDialogs::windows() {
@@ -308,8 +312,9 @@ void TestDialogs::clicksElsewhereDoNothing() {
     Opened opened(QStringLiteral("about"));
     QVERIFY(QTest::qWaitForWindowExposed(opened.dialog));
     const auto &form = static_cast<AboutDialog &>(*opened.dialog).form();
-    for (QWidget *widget : {static_cast<QWidget *>(form.picMe), static_cast<QWidget *>(form.Label1),
-                            static_cast<QWidget *>(form.Label3), static_cast<QWidget *>(opened.dialog)}) {
+    for (QWidget *widget :
+         {static_cast<QWidget *>(form.picMe), static_cast<QWidget *>(form.Label1),
+          static_cast<QWidget *>(form.Label3), static_cast<QWidget *>(opened.dialog)}) {
         QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(2, 2));
         QVERIFY(opened.dialog);
         QVERIFY(opened.dialog->isVisible());
