@@ -1,177 +1,352 @@
 #include "picture/jpeg_decoder.h"
 
+#include "picture/image_allocation.h"
 #include "picture/picture_errors.h"
-#include "picture/qt_image_reader.h"
 
 #include <QIODevice>
+#include <QSysInfo>
 
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
+
+#include <jerror.h>
+
+#ifdef _MSC_VER
+// setjmp here skips no C++ destructors: only libjpeg's C frames lie between it and longjmp.
+#pragma warning(disable : 4611)
+#endif
 
 namespace picture::jpeg {
-
 namespace {
 
-// Reads the stream in large pieces: the entropy-coded data of a photograph is megabytes long
-// and has to be scanned byte by byte for markers.
-class ByteStream {
+constexpr qint64 ChunkSize = 64 * 1024;
+
+// Rows handed to libjpeg per call.
+constexpr int RowBatch = 8;
+
+// Real progressive files have about a dozen scans. A crafted one with thousands would make
+// every scan walk the whole coefficient buffer again.
+constexpr int MaxScans = 100;
+
+// libjpeg's own working memory. Progressive and non-interleaved pictures keep every
+// coefficient (two bytes a sample) until the last scan: 1 GiB holds a 16384 x 16384 picture
+// with halved colour. Beyond that (the same size in full colour or CMYK) such a file is refused
+// before any of it is allocated, so a few crafted bytes can't claim gigabytes.
+constexpr long MaxWorkingMemory = 1L << 30;
+
+// What libjpeg's own sources give when the data runs out: an end-of-image marker, so that
+// decoding ends and we can tell what was missing.
+const JOCTET FakeEndOfImage[] = {0xFF, JPEG_EOI};
+
+// One decoding: libjpeg's state with our error, source and progress managers around it.
+// libjpeg reports errors by calling error_exit, which must not return, so it longjmps back
+// into attempt(). Only libjpeg's C frames and attempt()'s lambda lie between the two, and
+// neither holds an object with a destructor.
+class Decoder {
 public:
-    explicit ByteStream(QIODevice &device)
-        : device_(device)
-        , buffer_(64 * 1024, Qt::Uninitialized) {}
+    explicit Decoder(QIODevice &device);
+    ~Decoder();
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
 
-    // The next byte, or -1 at the end of the stream.
-    int next() {
-        if (position_ == filled_ && !refill())
-            return -1;
-        return quint8(buffer_[position_++]);
-    }
-
-    // Skips to just after the next 0xFF byte; false at the end of the stream.
-    bool skipPastFF() {
-        for (;;) {
-            const char *start = buffer_.constData() + position_;
-            const void *found = std::memchr(start, 0xFF, size_t(filled_ - position_));
-            if (found) {
-                position_ += qsizetype(static_cast<const char *>(found) - start) + 1;
-                return true;
-            }
-            position_ = filled_;
-            if (!refill())
-                return false;
-        }
-    }
-
-    bool skip(qint64 count) {
-        while (count > 0) {
-            if (position_ == filled_ && !refill())
-                return false;
-            const qint64 step = std::min<qint64>(count, filled_ - position_);
-            position_ += qsizetype(step);
-            count -= step;
-        }
-        return true;
-    }
+    LoadResult run(QSize visible);
 
 private:
-    bool refill() {
-        const qint64 got = device_.read(buffer_.data(), buffer_.size());
-        position_ = 0;
-        filled_ = got > 0 ? qsizetype(got) : 0;
-        return filled_ > 0;
-    }
+    template <typename Call> bool attempt(Call call);
+    LoadResult failure() const;
+    bool readRows(QImage &image);
+    bool cutShort() const;
 
-    QIODevice &device_;
-    QByteArray buffer_;
-    qsizetype position_ = 0;
-    qsizetype filled_ = 0;
+    static Decoder &of(j_common_ptr cinfo) { return *static_cast<Decoder *>(cinfo->client_data); }
+    static Decoder &of(j_decompress_ptr cinfo) {
+        return *static_cast<Decoder *>(cinfo->client_data);
+    }
+    [[noreturn]] static void errorExit(j_common_ptr cinfo);
+    static void emitMessage(j_common_ptr cinfo, int level);
+    static void outputMessage(j_common_ptr) {}
+    static void progressMonitor(j_common_ptr cinfo);
+    static void initSource(j_decompress_ptr) {}
+    static boolean fillInputBuffer(j_decompress_ptr cinfo);
+    static void skipInputData(j_decompress_ptr cinfo, long count);
+    static void termSource(j_decompress_ptr) {}
+
+    QIODevice &m_device;
+    std::unique_ptr<JOCTET[]> m_chunk;
+    jpeg_decompress_struct m_info{};
+    jpeg_error_mgr m_errors{};
+    jpeg_source_mgr m_source{};
+    jpeg_progress_mgr m_progress{};
+    std::jmp_buf m_jump{};
+    bool m_created = false;
+    int m_errorCode = 0;
+    bool m_tooManyScans = false;
+    bool m_multipleScans = false;
+    bool m_endReached = false;
+    // A scan needed bits that were not there because the file had ended.
+    bool m_scanCut = false;
 };
 
-bool isStartOfFrame(int marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+Decoder::Decoder(QIODevice &device)
+    : m_device(device)
+    , m_chunk(new JOCTET[ChunkSize]) {
+    m_info.err = jpeg_std_error(&m_errors);
+    m_errors.error_exit = &Decoder::errorExit;
+    m_errors.emit_message = &Decoder::emitMessage;
+    m_errors.output_message = &Decoder::outputMessage;
+    m_info.client_data = this;
+
+    m_source.init_source = &Decoder::initSource;
+    m_source.fill_input_buffer = &Decoder::fillInputBuffer;
+    m_source.skip_input_data = &Decoder::skipInputData;
+    m_source.resync_to_restart = &jpeg_resync_to_restart;
+    m_source.term_source = &Decoder::termSource;
+
+    m_progress.progress_monitor = &Decoder::progressMonitor;
 }
 
-bool standsAlone(int marker) {
-    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
+Decoder::~Decoder() {
+    if (m_created)
+        jpeg_destroy_decompress(&m_info);
 }
 
-// The code of the marker that follows, skipping fill bytes; -1 at the end of the stream.
-int markerAfterFF(ByteStream &in) {
-    int byte = in.next();
-    while (byte == 0xFF)
-        byte = in.next();
-    return byte;
+template <typename Call> bool Decoder::attempt(Call call) {
+    if (setjmp(m_jump) != 0)
+        return false;
+    call();
+    return true;
 }
 
-// Moves through entropy-coded data to the marker that ends it and returns that marker's code.
-int markerAfterScan(ByteStream &in) {
-    for (;;) {
-        if (!in.skipPastFF())
-            return -1;
-        const int marker = markerAfterFF(in);
-        if (marker < 0)
-            return -1;
-        // FF 00 is a stuffed data byte and FF D0..D7 a restart inside the scan.
-        if (marker != 0x00 && !(marker >= 0xD0 && marker <= 0xD7))
-            return marker;
+void Decoder::errorExit(j_common_ptr cinfo) {
+    Decoder &decoder = of(cinfo);
+    decoder.m_errorCode = cinfo->err->msg_code;
+    std::longjmp(decoder.m_jump, 1);
+}
+
+void Decoder::emitMessage(j_common_ptr cinfo, int level) {
+    // Warnings (corrupt entropy data, extraneous bytes, data ending early) are counted, never
+    // printed: libjpeg carries on and so do we.
+    if (level >= 0)
+        return;
+    ++cinfo->err->num_warnings;
+    // libjpeg warns of a scan that ran into a marker only when it still needed bits; after
+    // the end of the file that marker is our stand-in, so the scan was cut.
+    Decoder &decoder = of(cinfo);
+    if (cinfo->err->msg_code == JWRN_HIT_MARKER && decoder.m_endReached)
+        decoder.m_scanCut = true;
+}
+
+void Decoder::progressMonitor(j_common_ptr cinfo) {
+    const auto *info = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (info->input_scan_number > MaxScans) {
+        of(cinfo).m_tooManyScans = true;
+        errorExit(cinfo);
     }
 }
 
-// Why the JPEG at the device's position can't be shown whole, or an empty string when it can:
-// it reaches its end-of-image marker with a frame and a scan on the way, or, being progressive,
-// stops between scans after at least one whole scan, which already gives every pixel its colour
-// at one quality. A stream cut inside a scan's data would show a band of grey or of coarser
-// pixels.
-QString structureProblem(QIODevice &device) {
-    ByteStream in(device);
-    if (in.next() != 0xFF || in.next() != 0xD8)
-        return errors::corrupt();
-    bool frame = false;
-    bool progressive = false;
-    int wholeScans = 0;
-    const auto cutShort = [&] {
-        return progressive && wholeScans > 0 ? QString() : errors::truncated();
+boolean Decoder::fillInputBuffer(j_decompress_ptr cinfo) {
+    Decoder &decoder = of(cinfo);
+    const qint64 got =
+        decoder.m_device.read(reinterpret_cast<char *>(decoder.m_chunk.get()), ChunkSize);
+    if (got > 0) {
+        cinfo->src->next_input_byte = decoder.m_chunk.get();
+        cinfo->src->bytes_in_buffer = size_t(got);
+        return TRUE;
+    }
+    decoder.m_endReached = true;
+    cinfo->err->msg_code = JWRN_JPEG_EOF;
+    emitMessage(reinterpret_cast<j_common_ptr>(cinfo), -1);
+    cinfo->src->next_input_byte = FakeEndOfImage;
+    cinfo->src->bytes_in_buffer = sizeof FakeEndOfImage;
+    return TRUE;
+}
+
+void Decoder::skipInputData(j_decompress_ptr cinfo, long count) {
+    if (count <= 0)
+        return;
+    jpeg_source_mgr &source = *cinfo->src;
+    if (size_t(count) <= source.bytes_in_buffer) {
+        source.next_input_byte += count;
+        source.bytes_in_buffer -= size_t(count);
+        return;
+    }
+    count -= long(source.bytes_in_buffer);
+    source.bytes_in_buffer = 0;
+    // A short skip means the data has ended; the next fill finds that out.
+    of(cinfo).m_device.skip(count);
+}
+
+// A file that ends early is refused, as the loading function refuses every picture cut short:
+// the rows that never came would show as flat grey. A progressive file that ends between two
+// scans is the exception: every pixel already has its colour, at a lower quality. Only the
+// rows decoded count: a file cut below the visible part shows until that part grows.
+bool Decoder::cutShort() const {
+    if (!m_endReached)
+        return false;
+    return !m_multipleScans || m_scanCut;
+}
+
+LoadResult Decoder::failure() const {
+    if (m_tooManyScans)
+        return LoadResult::failure(errors::corrupt());
+    switch (m_errorCode) {
+    case JERR_NO_SOI:
+    case JERR_BAD_PRECISION:
+    case JERR_SOF_UNSUPPORTED:
+    case JERR_NOT_COMPILED:
+    case JERR_ARITH_NOTIMPL:
+    case JERR_CONVERSION_NOTIMPL:
+        return LoadResult::failure(errors::unsupported());
+    case JERR_OUT_OF_MEMORY:
+    case JERR_NO_BACKING_STORE:
+    case JERR_IMAGE_TOO_BIG:
+        return LoadResult::failure(errors::tooLarge());
+    default:
+        return LoadResult::failure(m_endReached ? errors::truncated() : errors::corrupt());
+    }
+}
+
+LoadResult Decoder::run(QSize visible) {
+    if (!attempt([this] { jpeg_create_decompress(&m_info); }))
+        return LoadResult::failure(errors::tooLarge());
+    m_created = true;
+    m_info.mem->max_memory_to_use = MaxWorkingMemory;
+    m_info.src = &m_source;
+    m_info.progress = &m_progress;
+
+    if (!attempt([this] {
+            jpeg_read_header(&m_info, TRUE);
+            m_multipleScans = jpeg_has_multiple_scans(&m_info);
+        }))
+        return failure();
+
+    const QSize size(int(m_info.image_width), int(m_info.image_height));
+    if (qint64(size.width()) * size.height() > MaxPixels)
+        return LoadResult::failure(errors::tooLarge());
+
+    QImage::Format format = QImage::Format_RGB32;
+    switch (m_info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        m_info.out_color_space = JCS_GRAYSCALE;
+        format = QImage::Format_Grayscale8;
+        break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        m_info.out_color_space = JCS_CMYK;
+        break;
+    default:
+        // Straight into Format_RGB32's 0xAARRGGBB words, alpha set to opaque.
+        m_info.out_color_space =
+            QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+        break;
+    }
+    // libjpeg's defaults, named because Qt's reader uses the same: accurate integer IDCT and
+    // smooth chroma upsampling.
+    m_info.dct_method = JDCT_ISLOW;
+    m_info.do_fancy_upsampling = TRUE;
+
+    const QSize part = visible.isEmpty() ? size : size.boundedTo(visible);
+    std::optional<QImage> image = allocateImage(part, format);
+    if (!image)
+        return LoadResult::failure(errors::tooLarge());
+
+    if (!attempt([this] { jpeg_start_decompress(&m_info); }))
+        return failure();
+
+    if (JDIMENSION(part.width()) < m_info.output_width) {
+        // libjpeg upsamples and converts only the columns asked for, and smooth upsampling
+        // takes the last of them for the picture's edge: without the chroma sample to its
+        // right it would differ from a whole-picture decode. A band of blocks more gives it
+        // its neighbours.
+        const JDIMENSION band = JDIMENSION(m_info.max_h_samp_factor * m_info.min_DCT_scaled_size);
+        JDIMENSION left = 0;
+        JDIMENSION width = std::min(m_info.output_width, JDIMENSION(part.width()) + band);
+        if (!attempt([&] { jpeg_crop_scanline(&m_info, &left, &width); }))
+            return failure();
+    }
+
+    if (!readRows(*image))
+        return failure();
+    // With every row decoded, the end-of-image marker must follow.
+    if (m_info.output_scanline == m_info.output_height &&
+        !attempt([this] { jpeg_finish_decompress(&m_info); }))
+        return failure();
+    if (cutShort())
+        return LoadResult::failure(errors::truncated());
+    return {Picture{*std::move(image), size, Format::Jpeg}, QString()};
+}
+
+// Inverted CMYK, as Adobe's applications store it: each value is the paper left uncovered.
+// Multiplying by the uncovered part of the black gives the light reflected.
+void convertCmykRow(const JOCTET *in, QRgb *out, int width, bool inverted) {
+    const auto reflect = [](int paper, int black) {
+        return (paper * black + 127) / 255;
     };
-    int marker = -1;
-    for (;;) {
-        if (marker < 0) {
-            // Junk between segments is skipped up to the next marker, as libjpeg does.
-            if (!in.skipPastFF())
-                return cutShort();
-            marker = markerAfterFF(in);
-            if (marker < 0)
-                return cutShort();
-            if (marker == 0x00)
-                marker = -1;
+    for (int x = 0; x < width; ++x, in += 4) {
+        int c = in[0], m = in[1], y = in[2], k = in[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        out[x] = qRgb(reflect(c, k), reflect(m, k), reflect(y, k));
+    }
+}
+
+bool Decoder::readRows(QImage &image) {
+    const int components = m_info.output_components;
+    const bool cmyk = m_info.out_color_space == JCS_CMYK;
+    // Rows go straight into the picture when libjpeg writes them as we keep them; otherwise
+    // through a few rows of scratch (a crop wider than the picture part, or CMYK to convert).
+    const bool direct = !cmyk && m_info.output_width == JDIMENSION(image.width());
+    const size_t scratchStride = size_t(m_info.output_width) * size_t(components);
+    std::vector<JOCTET> scratch(direct ? 0 : scratchStride * RowBatch);
+    const size_t keptBytes = size_t(image.width()) * size_t(components);
+
+    JSAMPROW rows[RowBatch];
+    const JDIMENSION height = JDIMENSION(image.height());
+    while (m_info.output_scanline < height) {
+        const JDIMENSION first = m_info.output_scanline;
+        const JDIMENSION count = std::min<JDIMENSION>(RowBatch, height - first);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = direct ? image.scanLine(int(first + i)) : &scratch[i * scratchStride];
+        JDIMENSION got = 0;
+        if (!attempt([&] { got = jpeg_read_scanlines(&m_info, rows, count); }))
+            return false;
+        if (got == 0)
+            return false;
+        if (direct)
             continue;
-        }
-        if (marker == 0xD9)
-            return frame && wholeScans > 0 ? QString() : errors::corrupt();
-        if (standsAlone(marker)) {
-            marker = -1;
-            continue;
-        }
-        const int high = in.next();
-        const int low = in.next();
-        if (high < 0 || low < 0)
-            return cutShort();
-        const int length = (high << 8) | low;
-        if (length < 2)
-            return errors::corrupt();
-        if (!in.skip(length - 2))
-            return cutShort();
-        if (isStartOfFrame(marker)) {
-            frame = true;
-            progressive = (marker & 0x03) == 0x02;
-        }
-        if (marker == 0xDA) {
-            if (!frame)
-                return errors::corrupt();
-            marker = markerAfterScan(in);
-            if (marker < 0)
-                return errors::truncated();
-            ++wholeScans;
-        } else {
-            marker = -1;
+        for (JDIMENSION i = 0; i < got; ++i) {
+            uchar *line = image.scanLine(int(first + i));
+            if (cmyk)
+                convertCmykRow(rows[i], reinterpret_cast<QRgb *>(line), image.width(),
+                               m_info.saw_Adobe_marker);
+            else
+                std::memcpy(line, rows[i], keptBytes);
         }
     }
+    return true;
 }
 
 } // namespace
 
 bool canRead(QIODevice &device) {
-    const QByteArray head = device.peek(3);
-    return head.size() == 3 && quint8(head[0]) == 0xFF && quint8(head[1]) == 0xD8 &&
-           quint8(head[2]) == 0xFF;
+    return device.peek(3) == QByteArrayLiteral("\xFF\xD8\xFF");
 }
 
-LoadResult read(QIODevice &device, QSize) {
-    const qint64 start = device.pos();
-    const QString problem = structureProblem(device);
-    if (!problem.isEmpty())
-        return LoadResult::failure(problem);
-    if (!device.seek(start))
-        return LoadResult::failure(errors::cannotOpen());
-    return readWithQt(device, "jpeg", Format::Jpeg);
+LoadResult read(QIODevice &device, QSize visible) {
+    if (!canRead(device))
+        return LoadResult::failure(errors::unsupported());
+    Decoder decoder(device);
+    return decoder.run(visible);
 }
 
 } // namespace picture::jpeg

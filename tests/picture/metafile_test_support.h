@@ -1,5 +1,7 @@
 #pragma once
 
+#include "corpus.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
@@ -25,43 +27,15 @@ struct CorpusFile {
 // The corpus files under `folder` (wmf or emf) as MANIFEST.tsv lists them.
 inline QList<CorpusFile> corpusFiles(const QString &folder) {
     QList<CorpusFile> files;
-    QFile manifest(QStringLiteral(GLIMRA_CORPUS_DIR "/MANIFEST.tsv"));
-    if (!manifest.open(QIODevice::ReadOnly))
-        return files;
-    while (!manifest.atEnd()) {
-        const QStringList fields = QString::fromUtf8(manifest.readLine()).trimmed().split('\t');
-        if (fields.size() < 7 || !fields[0].startsWith(folder + '/'))
-            continue;
-        if (fields[5] == "good" || fields[5] == "bad" || fields[5] == "questionable")
-            files.append({fields[0], fields[5], fields[6]});
+    for (const char *kind : {"good", "bad", "questionable"}) {
+        for (const corpus::Entry &entry : corpus::entries({folder + u'/'}, QLatin1String(kind)))
+            files.append({entry.path, entry.kind, entry.note});
     }
     return files;
 }
 
-// The bytes of a corpus file. Some hostile samples are stored RC4-encrypted with the key "CVE"
-// so that virus scanners leave them alone; those are decrypted here, in memory.
 inline QByteArray corpusBytes(const QString &path) {
-    QFile file(QStringLiteral(GLIMRA_CORPUS_DIR "/") + path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray data = file.readAll();
-    if (!path.endsWith(QLatin1String(".rc4")))
-        return data;
-    const QByteArray key("CVE");
-    unsigned char s[256];
-    for (int i = 0; i < 256; ++i)
-        s[i] = static_cast<unsigned char>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + static_cast<unsigned char>(key[i % key.size()])) & 0xff;
-        std::swap(s[i], s[j]);
-    }
-    for (qsizetype n = 0, i = 0, j = 0; n < data.size(); ++n) {
-        i = (i + 1) & 0xff;
-        j = (j + s[i]) & 0xff;
-        std::swap(s[i], s[j]);
-        data[n] = char(static_cast<unsigned char>(data[n]) ^ s[(s[i] + s[j]) & 0xff]);
-    }
-    return data;
+    return corpus::bytes(path);
 }
 
 inline QImage onWhite(const QImage &image) {

@@ -1,0 +1,774 @@
+// How fast Glimra shows a picture and lists a folder, beside the floors set by the libraries it
+// stands on. Makes its own pictures and folders in a temporary folder, measures each thing
+// several times in one run and prints the medians with their ratios to the floors. It asserts
+// nothing: it reports.
+//
+//   glimra_bench            the whole table (QT_QPA_PLATFORM=offscreen on a headless machine)
+//   glimra_bench --peak FILE WIDTH HEIGHT   (internal) peak memory of one load, in a fresh process
+//   glimra_bench --peak-window [FILE]       (internal) the same through the main window
+
+#include "controls/dir_list_box.h"
+#include "controls/file_list_box.h"
+#include "controls/image_box.h"
+#include "picture/jpeg_encoder.h"
+#include "picture/picture_errors.h"
+#include "picture/picture_file.h"
+#include "tools/picture_writers.h"
+#include "viewer/interface_font.h"
+#include "viewer/main_window.h"
+
+#include "ui_main_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <jpeglib.h>
+
+#if defined(Q_OS_LINUX)
+#include <sys/resource.h>
+#endif
+
+namespace fs = std::filesystem;
+
+#ifdef _MSC_VER
+// The floors' setjmp skips no C++ destructors: only libjpeg's C frames lie in between.
+#pragma warning(disable : 4611)
+#endif
+
+namespace {
+
+constexpr int Runs = 7;
+const QSize DesignViewport(457, 568);
+const QSize FullHd(1920, 1080);
+
+// The process's peak resident memory in KiB, or -1 where we can't tell.
+long peakResidentKiB() {
+#if defined(Q_OS_LINUX)
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        for (QByteArray line; !(line = status.readLine()).isEmpty();) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) == 0)
+        return usage.ru_maxrss;
+#endif
+    return -1;
+}
+
+double median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+// Median milliseconds of `runs` calls; nothing when a call reports failure.
+std::optional<double> measure(const std::function<bool()> &call, int runs = Runs) {
+    std::vector<double> samples;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!call())
+            return std::nullopt;
+        samples.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    return median(samples);
+}
+
+// ---- pictures ---------------------------------------------------------------------------
+
+// Smooth gradients with a little grain: compresses about as a photograph does.
+QImage photograph(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int grain = int(seed >> 28) - 8;
+            line[x] = qRgb(std::clamp(x * 255 / size.width() + grain, 0, 255),
+                           std::clamp(y * 255 / size.height() + grain, 0, 255),
+                           std::clamp(((x + y) / 7) % 256 + grain / 2, 0, 255));
+        }
+    }
+    return image;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray jpegFile(QSize size, int chromaDivisor) {
+    picture::jpeg::EncodeOptions options;
+    options.chromaDivisorX = chromaDivisor;
+    options.chromaDivisorY = chromaDivisor;
+    return picture::jpeg::encode(photograph(size), options);
+}
+
+// 24-bit PCX, run-length encoded, one plane per colour.
+QByteArray pcxFile(const QImage &image) {
+    const int width = image.width();
+    const int bytesPerLine = (width + 1) & ~1;
+    QByteArray file(128, '\0');
+    file[0] = 10;
+    file[1] = 5;
+    file[2] = 1;
+    file[3] = 8;
+    qToLittleEndian<quint16>(quint16(width - 1), file.data() + 8);
+    qToLittleEndian<quint16>(quint16(image.height() - 1), file.data() + 10);
+    qToLittleEndian<quint16>(96, file.data() + 12);
+    qToLittleEndian<quint16>(96, file.data() + 14);
+    file[65] = 3;
+    qToLittleEndian<quint16>(quint16(bytesPerLine), file.data() + 66);
+    file[68] = 1;
+    QByteArray plane(bytesPerLine, '\0');
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int channel = 0; channel < 3; ++channel) {
+            for (int x = 0; x < width; ++x)
+                plane[x] = char(channel == 0   ? qRed(line[x])
+                                : channel == 1 ? qGreen(line[x])
+                                               : qBlue(line[x]));
+            for (int x = 0; x < bytesPerLine;) {
+                int run = 1;
+                while (x + run < bytesPerLine && run < 63 && plane[x + run] == plane[x])
+                    ++run;
+                if (run > 1 || quint8(plane[x]) >= 0xC0)
+                    file += char(0xC0 | run);
+                file += plane[x];
+                x += run;
+            }
+        }
+    }
+    return file;
+}
+
+QByteArray gifFile(QSize size) {
+    writers::IndexedPicture indexed;
+    indexed.width = size.width();
+    indexed.height = size.height();
+    for (int i = 0; i < 256; ++i)
+        indexed.palette.append(qRgb(i, (i * 3) % 256, 255 - i));
+    indexed.indices.resize(qsizetype(size.width()) * size.height());
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            indexed.indices[qsizetype(y) * size.width() + x] = char((x / 16 + y / 9) % 256);
+    return writers::gifFile(indexed);
+}
+
+void putWords(QByteArray &out, std::initializer_list<int> words) {
+    for (const int word : words) {
+        char bytes[2];
+        qToLittleEndian<quint16>(quint16(word), bytes);
+        out.append(bytes, 2);
+    }
+}
+
+void putLongs(QByteArray &out, std::initializer_list<qint64> values) {
+    for (const qint64 value : values) {
+        char bytes[4];
+        qToLittleEndian<quint32>(quint32(value), bytes);
+        out.append(bytes, 4);
+    }
+}
+
+// A placeable WMF of 6000 x 4000 pixels at 96 dpi holding `count` filled rectangles, each with
+// a brush of its own.
+QByteArray wmfFile(int count) {
+    QByteArray records;
+    int largest = 0;
+    const auto record = [&](int function, std::initializer_list<int> params) {
+        const int words = 3 + int(params.size());
+        putLongs(records, {words});
+        putWords(records, {function});
+        putWords(records, params);
+        largest = std::max(largest, words);
+    };
+    record(0x020B, {0, 0});         // SETWINDOWORG
+    record(0x020C, {16000, 24000}); // SETWINDOWEXT
+    for (int n = 0; n < count; ++n) {
+        const int x = (n * 37) % 23000, y = (n * 53) % 15000;
+        const quint32 colour = quint32(n * 2654435761u) & 0xFFFFFF;
+        record(0x02FC, {0, int(colour & 0xFFFF), int(colour >> 16), 0}); // CREATEBRUSHINDIRECT
+        record(0x012D, {0});                                             // SELECTOBJECT
+        record(0x041B, {y + 900, x + 1300, y, x});                       // RECTANGLE
+        record(0x01F0, {0});                                             // DELETEOBJECT
+    }
+    record(0x0000, {}); // EOF
+
+    QByteArray file;
+    putLongs(file, {qint64(0x9AC6CDD7)});
+    putWords(file, {0, 0, 0, 24000, 16000, 384});
+    putLongs(file, {0});
+    quint16 checksum = 0;
+    for (int i = 0; i < 10; ++i)
+        checksum ^= qFromLittleEndian<quint16>(file.constData() + 2 * i);
+    putWords(file, {checksum});
+    const qint64 totalWords = 9 + records.size() / 2;
+    putWords(file, {1, 9, 0x0300});
+    putLongs(file, {totalWords});
+    putWords(file, {1});
+    putLongs(file, {largest});
+    putWords(file, {0});
+    return file + records;
+}
+
+// An EMF of 6000 x 4000 pixels holding `count` filled rectangles, each with a brush of its own.
+QByteArray emfFile(int count) {
+    QByteArray records;
+    int recordCount = 0;
+    const auto record = [&](int type, std::initializer_list<qint64> params) {
+        putLongs(records, {type, 8 + 4 * qint64(params.size())});
+        putLongs(records, params);
+        ++recordCount;
+    };
+    for (int n = 0; n < count; ++n) {
+        const int x = (n * 37) % 5800, y = (n * 53) % 3800;
+        const quint32 colour = quint32(n * 2654435761u) & 0xFFFFFF;
+        record(39, {1, 0, colour, 0});         // CREATEBRUSHINDIRECT
+        record(37, {1});                       // SELECTOBJECT
+        record(43, {x, y, x + 320, y + 220});  // RECTANGLE
+        record(37, {qint64(0x80000000u) + 4}); // SELECTOBJECT a stock brush
+        record(40, {1});                       // DELETEOBJECT
+    }
+    record(14, {0, 16, 20}); // EOF
+
+    QByteArray file;
+    const qint64 headerSize = 88;
+    putLongs(file, {1, headerSize, 0, 0, 5999, 3999, 0, 0, 158750, 105833, 0x464D4520, 0x10000,
+                    headerSize + records.size(), recordCount + 1});
+    putWords(file, {2, 0});
+    putLongs(file, {0, 0, 0, 1920, 1080, 508, 286});
+    return file + records;
+}
+
+// ---- floors -----------------------------------------------------------------------------
+
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jumpBack(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<JpegErrors *>(cinfo->err)->jump, 1);
+}
+
+// libjpeg-turbo alone: the top-left `visible` part (all when empty) into a 32-bit buffer.
+bool libjpegDecode(const char *path, QSize visible, std::vector<JSAMPLE> &pixels) {
+    FILE *file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    jpeg_decompress_struct info{};
+    JpegErrors errors{};
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = &jumpBack;
+    if (setjmp(errors.jump) != 0) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(file);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(&info);
+    JDIMENSION width = info.output_width;
+    JDIMENSION height = info.output_height;
+    if (!visible.isEmpty()) {
+        JDIMENSION left = 0;
+        width = std::min(width, JDIMENSION(visible.width()));
+        height = std::min(height, JDIMENSION(visible.height()));
+        JDIMENSION cropped = width;
+        if (width < info.output_width)
+            jpeg_crop_scanline(&info, &left, &cropped);
+    }
+    const size_t stride = size_t(info.output_width) * 4;
+    pixels.resize(stride * height);
+    while (info.output_scanline < height) {
+        JSAMPROW row = &pixels[stride * info.output_scanline];
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_abort_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    return true;
+}
+
+// ---- the table --------------------------------------------------------------------------
+
+struct Row {
+    QString what;
+    std::optional<double> ms;
+    QString note;
+};
+
+QList<Row> table;
+
+QString milliseconds(std::optional<double> ms) {
+    return ms ? QString::number(*ms, 'f', *ms < 10 ? 2 : 1) : QStringLiteral("n/a");
+}
+
+void report(const QString &what, std::optional<double> ms, const QString &note = {}) {
+    table.append({what, ms, note});
+    std::printf("  %-66s %10s ms  %s\n", qPrintable(what), qPrintable(milliseconds(ms)),
+                qPrintable(note));
+    std::fflush(stdout);
+}
+
+QString ratioNote(std::optional<double> ms, std::optional<double> floor, double goal,
+                  const QString &floorName) {
+    if (!ms || !floor || *floor <= 0)
+        return QStringLiteral("(goal <= %1 x %2)").arg(goal).arg(floorName);
+    const double ratio = *ms / *floor;
+    return QStringLiteral("%1 x %2, goal <= %3 x: %4")
+        .arg(ratio, 0, 'f', 2)
+        .arg(floorName)
+        .arg(goal)
+        .arg(ratio <= goal ? QStringLiteral("met") : QStringLiteral("missed"));
+}
+
+// Milliseconds of loadPictureFile, or nothing when the format has no decoder yet.
+std::optional<double> measureLoad(const QString &path, QSize visible) {
+    const auto first = picture::loadPictureFile(path.toStdString(), visible);
+    if (!first.ok()) {
+        if (first.error != picture::errors::unsupported())
+            std::printf("    (%s: %s)\n", qPrintable(QFileInfo(path).fileName()),
+                        qPrintable(first.error));
+        return std::nullopt;
+    }
+    return measure([&] { return picture::loadPictureFile(path.toStdString(), visible).ok(); });
+}
+
+// Stops the clock when the widget it watches paints.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QWidget *widget)
+        : m_widget(widget) {
+        widget->installEventFilter(this);
+    }
+    void start() {
+        m_painted = false;
+        m_timer.start();
+    }
+    bool painted() const { return m_painted; }
+    double elapsedMs() const { return m_elapsedMs; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == m_widget && event->type() == QEvent::Paint && !m_painted) {
+            m_painted = true;
+            m_elapsedMs = double(m_timer.nsecsElapsed()) / 1e6;
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_widget;
+    QElapsedTimer m_timer;
+    bool m_painted = false;
+    double m_elapsedMs = 0;
+};
+
+// Clicks `name` in the main window's file list; false when it isn't listed.
+bool clickFile(MainWindow &window, const QString &name) {
+    controls::FileListBox &list = *window.form().boxFile;
+    const QAbstractItemModel *model = list.model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex index = model->index(row, 0);
+        if (index.data().toString() == name) {
+            list.scrollTo(index);
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(index).center());
+            return true;
+        }
+    }
+    return false;
+}
+
+// Click on the file to `Pic` painted, median of several clicks; another file is clicked in
+// between so each click loads afresh.
+std::optional<double> clickToPainted(MainWindow &window, const QString &name,
+                                     const QString &other) {
+    controls::ImageBox &pic = *window.form().Pic;
+    PaintWatch watch(&pic);
+    std::vector<double> samples;
+    for (int run = 0; run < Runs; ++run) {
+        clickFile(window, other);
+        QApplication::processEvents();
+        watch.start();
+        if (!clickFile(window, name))
+            return std::nullopt;
+        pic.repaint();
+        if (!watch.painted())
+            QApplication::processEvents();
+        if (!watch.painted() || pic.naturalSize().isEmpty())
+            return std::nullopt;
+        samples.push_back(watch.elapsedMs());
+    }
+    return median(samples);
+}
+
+void makeEmptyFiles(const fs::path &folder, int count, int pictureEvery) {
+    fs::create_directories(folder);
+    for (int n = 0; n < count; ++n) {
+        const bool picture = n % pictureEvery == 0;
+        char name[64];
+        std::snprintf(name, sizeof name, "%s%06d.%s", n % 3 ? "File" : "photo", n,
+                      picture ? (n % 2 ? "JPG" : "bmp") : "txt");
+        std::ofstream(folder / name).put('\0');
+    }
+}
+
+bool lessIgnoringCase(const std::string &a, const std::string &b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char l, char r) {
+        return std::tolower(static_cast<unsigned char>(l)) <
+               std::tolower(static_cast<unsigned char>(r));
+    });
+}
+
+bool endsWithIgnoringCase(const std::string &name, const std::string &suffix) {
+    if (name.size() < suffix.size())
+        return false;
+    return std::equal(suffix.begin(), suffix.end(), name.end() - qsizetype(suffix.size()),
+                      [](char l, char r) {
+                          return std::tolower(static_cast<unsigned char>(l)) ==
+                                 std::tolower(static_cast<unsigned char>(r));
+                      });
+}
+
+// The floor for a file list: read the folder, keep the picture names, sort them.
+size_t listPictures(const fs::path &folder) {
+    static const std::vector<std::string> suffixes = {".bmp", ".dib", ".pcx", ".gif", ".ico",
+                                                      ".cur", ".wmf", ".emf", ".jpg", ".jpe"};
+    std::vector<std::string> names;
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder)) {
+        std::string name = entry.path().filename().string();
+        if (std::any_of(suffixes.begin(), suffixes.end(),
+                        [&](const std::string &s) { return endsWithIgnoringCase(name, s); }))
+            names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    return names.size();
+}
+
+size_t listFolders(const fs::path &folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder)) {
+        if (entry.is_directory())
+            names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    return names.size();
+}
+
+// Runs this program again in a mode that loads one picture, and reads its peak memory.
+long childPeakKiB(const QStringList &arguments) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForFinished(120000))
+        return -1;
+    return QString::fromLatin1(child.readAllStandardOutput()).trimmed().toLong();
+}
+
+QString mebibytes(long kib) {
+    return kib < 0 ? QStringLiteral("n/a") : QString::number(double(kib) / 1024, 'f', 1);
+}
+
+int peakOfOneLoad(const QStringList &arguments) {
+    const QSize visible(arguments.value(3).toInt(), arguments.value(4).toInt());
+    const auto loaded = picture::loadPictureFile(arguments.value(2).toStdString(), visible);
+    std::printf("%ld\n", loaded.ok() ? peakResidentKiB() : -1L);
+    return 0;
+}
+
+int peakOfWindow(const QStringList &arguments) {
+    viewer::loadInterfaceFont();
+    MainWindow window;
+    window.resize(FullHd);
+    window.show();
+    QApplication::processEvents();
+    if (arguments.size() > 2) {
+        const QFileInfo file(arguments.value(2));
+        window.form().boxDir->setPath(file.absolutePath().toStdString());
+        QApplication::processEvents();
+        if (!clickFile(window, file.fileName())) {
+            std::printf("-1\n");
+            return 0;
+        }
+        window.form().Pic->repaint();
+        QApplication::processEvents();
+    }
+    std::printf("%ld\n", peakResidentKiB());
+    return 0;
+}
+
+int runBench() {
+    QTemporaryDir temporary;
+    if (!temporary.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    const QString root = temporary.path();
+    const QString pictures = root + QStringLiteral("/pictures");
+    QDir().mkpath(pictures);
+    const auto at = [&](const char *name) {
+        return pictures + QLatin1Char('/') + name;
+    };
+
+    std::printf("Making pictures in %s ...\n", qPrintable(root));
+    std::fflush(stdout);
+    writeFile(at("tiny.jpg"), jpegFile({64, 48}, 2));
+    writeFile(at("small.jpg"), jpegFile({640, 480}, 2));
+    writeFile(at("6000x4000-420.jpg"), jpegFile({6000, 4000}, 2));
+    writeFile(at("6000x4000-444.jpg"), jpegFile({6000, 4000}, 1));
+    writeFile(at("8000x6000-420.jpg"), jpegFile({8000, 6000}, 2));
+    photograph({6000, 4000})
+        .convertToFormat(QImage::Format_RGB888)
+        .save(at("6000x4000.bmp"), "BMP");
+    writeFile(at("3000x2000.gif"), gifFile({3000, 2000}));
+    writeFile(at("3000x2000.pcx"), pcxFile(photograph({3000, 2000})));
+    writeFile(at("drawing.wmf"), wmfFile(20000));
+    writeFile(at("drawing.emf"), emfFile(20000));
+    for (const QFileInfo &file : QDir(pictures).entryInfoList(QDir::Files, QDir::Name))
+        std::printf("  %-24s %8.1f MiB\n", qPrintable(file.fileName()),
+                    double(file.size()) / (1024 * 1024));
+
+    std::printf("\nMedians of %d runs; the machine is shared, so figures vary between runs.\n\n",
+                Runs);
+
+    // Floors.
+    std::vector<JSAMPLE> pixels;
+    const QByteArray big420 = at("6000x4000-420.jpg").toLocal8Bit();
+    const QByteArray huge420 = at("8000x6000-420.jpg").toLocal8Bit();
+    const auto floorVisible6000Design =
+        measure([&] { return libjpegDecode(big420.constData(), DesignViewport, pixels); });
+    report(QStringLiteral("floor: libjpeg-turbo 6000x4000 4:2:0, 457x568 part"),
+           floorVisible6000Design);
+    const auto floorVisible6000Hd =
+        measure([&] { return libjpegDecode(big420.constData(), FullHd, pixels); });
+    report(QStringLiteral("floor: libjpeg-turbo 6000x4000 4:2:0, 1920x1080 part"),
+           floorVisible6000Hd);
+    const auto floorVisible8000Design =
+        measure([&] { return libjpegDecode(huge420.constData(), DesignViewport, pixels); });
+    report(QStringLiteral("floor: libjpeg-turbo 8000x6000 4:2:0, 457x568 part"),
+           floorVisible8000Design);
+    const auto floorVisible8000Hd =
+        measure([&] { return libjpegDecode(huge420.constData(), FullHd, pixels); });
+    report(QStringLiteral("floor: libjpeg-turbo 8000x6000 4:2:0, 1920x1080 part"),
+           floorVisible8000Hd);
+    report(QStringLiteral("floor: libjpeg-turbo 6000x4000 4:2:0, whole"),
+           measure([&] { return libjpegDecode(big420.constData(), {}, pixels); }, 3));
+    pixels = {};
+    const auto floorBmp = measure(
+        [&] {
+            QImageReader reader(at("6000x4000.bmp"));
+            reader.setAllocationLimit(0);
+            return !reader.read().isNull();
+        },
+        3);
+    report(QStringLiteral("floor: Qt's reader, 6000x4000 24-bit BMP, whole"), floorBmp);
+
+    // Our loading function.
+    std::printf("\n");
+    struct Sample {
+        const char *file;
+        const char *label;
+    };
+    const Sample samples[] = {
+        {"small.jpg", "JPEG 640x480"},
+        {"6000x4000-420.jpg", "JPEG 6000x4000 4:2:0"},
+        {"6000x4000-444.jpg", "JPEG 6000x4000 4:4:4"},
+        {"8000x6000-420.jpg", "JPEG 8000x6000 4:2:0"},
+        {"6000x4000.bmp", "BMP 6000x4000 24-bit"},
+        {"3000x2000.gif", "GIF 3000x2000"},
+        {"3000x2000.pcx", "PCX 3000x2000 24-bit"},
+        {"drawing.wmf", "WMF 6000x4000, 20000 rectangles"},
+        {"drawing.emf", "EMF 6000x4000, 20000 rectangles"},
+    };
+    for (const Sample &sample : samples) {
+        for (const QSize visible : {DesignViewport, FullHd}) {
+            const auto ms = measureLoad(at(sample.file), visible);
+            QString note;
+            if (QByteArray(sample.file) == "6000x4000.bmp") {
+                note = ratioNote(ms, floorBmp, 0.1, QStringLiteral("Qt's whole BMP"));
+            }
+            report(QStringLiteral("loadPictureFile %1, %2x%3 part")
+                       .arg(QLatin1String(sample.label))
+                       .arg(visible.width())
+                       .arg(visible.height()),
+                   ms, note);
+        }
+    }
+
+    // Click to painted through the main window.
+    std::printf("\n");
+    viewer::loadInterfaceFont();
+    {
+        MainWindow window;
+        window.show();
+        QApplication::processEvents();
+        window.form().boxDir->setPath(pictures.toStdString());
+        QApplication::processEvents();
+        struct Click {
+            const char *file;
+            const char *label;
+            std::optional<double> floorDesign, floorHd;
+        };
+        const Click clicks[] = {
+            {"small.jpg", "JPEG 640x480", {}, {}},
+            {"6000x4000-420.jpg", "JPEG 6000x4000 4:2:0", floorVisible6000Design,
+             floorVisible6000Hd},
+            {"6000x4000-444.jpg", "JPEG 6000x4000 4:4:4", {}, {}},
+            {"8000x6000-420.jpg", "JPEG 8000x6000 4:2:0", floorVisible8000Design,
+             floorVisible8000Hd},
+            {"6000x4000.bmp", "BMP 6000x4000 24-bit", floorBmp, floorBmp},
+            {"3000x2000.gif", "GIF 3000x2000", {}, {}},
+            {"3000x2000.pcx", "PCX 3000x2000", {}, {}},
+            {"drawing.wmf", "WMF 6000x4000", {}, {}},
+            {"drawing.emf", "EMF 6000x4000", {}, {}},
+        };
+        for (const bool maximised : {false, true}) {
+            if (maximised) {
+                window.resize(FullHd);
+                QApplication::processEvents();
+            }
+            const QString size =
+                maximised ? QStringLiteral("1920x1080 window") : QStringLiteral("design size");
+            for (const Click &click : clicks) {
+                // A file that can't be shown would open a window-modal message.
+                const bool shows =
+                    picture::loadPictureFile(at(click.file).toStdString(), DesignViewport).ok();
+                const auto ms = shows ? clickToPainted(window, QLatin1String(click.file),
+                                                       QStringLiteral("tiny.jpg"))
+                                      : std::nullopt;
+                const auto floor = maximised ? click.floorHd : click.floorDesign;
+                QString note;
+                if (floor && QByteArray(click.file).endsWith(".jpg"))
+                    note = ratioNote(ms, floor, 1.5, QStringLiteral("libjpeg-turbo's part"));
+                else if (floor)
+                    note = ratioNote(ms, floor, 0.1, QStringLiteral("Qt's whole BMP"));
+                report(QStringLiteral("click to painted, %1, %2")
+                           .arg(QLatin1String(click.label), size),
+                       ms, note);
+            }
+        }
+    }
+
+    // Folder listings.
+    std::printf("\nMaking a folder of 100,000 files and one of 10,000 folders ...\n");
+    std::fflush(stdout);
+    const fs::path files = fs::path(root.toStdString()) / "files";
+    makeEmptyFiles(files, 100000, 10);
+    const fs::path folders = fs::path(root.toStdString()) / "folders";
+    for (int n = 0; n < 10000; ++n)
+        fs::create_directories(folders / ("Folder " + std::to_string(n)));
+
+    const auto fileFloor = measure([&] { return listPictures(files) == 10000; });
+    report(QStringLiteral("floor: readdir, filter, sort 100,000 files"), fileFloor);
+    {
+        controls::FileListBox list;
+        list.setPattern(
+            QStringLiteral("*.bmp;*.dib;*.pcx;*.gif;*.ico;*.cur;*.wmf;*.emf;*.jpg;*.jpe"));
+        list.resize(150, 292);
+        list.show();
+        QApplication::processEvents();
+        const fs::path empty = fs::path(root.toStdString()) / "pictures";
+        const auto ms = measure([&] {
+            list.setPath(empty);
+            const bool listed = list.setPath(files);
+            list.repaint();
+            return listed && list.model()->rowCount() == 10000;
+        });
+        report(QStringLiteral("FileListBox::setPath + paint, 100,000 files"), ms,
+               ratioNote(ms, fileFloor, 1.5, QStringLiteral("readdir")));
+    }
+    const auto folderFloor = measure([&] { return listFolders(folders) == 10000; });
+    report(QStringLiteral("floor: readdir, filter, sort 10,000 folders"), folderFloor);
+    {
+        controls::DirListBox list;
+        list.resize(150, 156);
+        list.show();
+        QApplication::processEvents();
+        const auto ms = measure([&] {
+            list.setPath(fs::path(root.toStdString()));
+            const bool listed = list.setPath(folders);
+            list.repaint();
+            return listed;
+        });
+        report(QStringLiteral("DirListBox::setPath + paint, 10,000 folders"), ms,
+               ratioNote(ms, folderFloor, 1.5, QStringLiteral("readdir")));
+    }
+
+    // Start-up to the first painted window (in this process: Qt's start is already paid).
+    {
+        std::vector<double> samples;
+        for (int run = 0; run < Runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            MainWindow window;
+            PaintWatch watch(&window);
+            watch.start();
+            window.show();
+            for (int spin = 0; spin < 1000 && !watch.painted(); ++spin)
+                QApplication::processEvents();
+            if (!watch.painted())
+                break;
+            samples.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        report(QStringLiteral("start-up: construct, show, first paint of the main window"),
+               samples.empty() ? std::nullopt : std::optional<double>(median(samples)));
+    }
+
+    // Peak memory, each in a fresh process.
+    std::printf("\nPeak resident memory of a fresh process (MiB):\n");
+    const QString huge = at("8000x6000-420.jpg");
+    const long idle = childPeakKiB({QStringLiteral("--peak-window")});
+    const long windowHuge = childPeakKiB({QStringLiteral("--peak-window"), huge});
+    const long loadHd = childPeakKiB(
+        {QStringLiteral("--peak"), huge, QStringLiteral("1920"), QStringLiteral("1080")});
+    const long loadWhole =
+        childPeakKiB({QStringLiteral("--peak"), huge, QStringLiteral("0"), QStringLiteral("0")});
+    std::printf("  %-66s %10s\n", "main window at 1920x1080, no picture",
+                qPrintable(mebibytes(idle)));
+    std::printf("  %-66s %10s  %s\n", "main window at 1920x1080 showing the 8000x6000 JPEG",
+                qPrintable(mebibytes(windowHuge)),
+                windowHuge < 0
+                    ? ""
+                    : (windowHuge < 80 * 1024 ? "goal < 80 MiB: met" : "goal < 80 MiB: missed"));
+    std::printf("  %-66s %10s\n", "loadPictureFile 8000x6000 JPEG, 1920x1080 part",
+                qPrintable(mebibytes(loadHd)));
+    std::printf("  %-66s %10s\n", "loadPictureFile 8000x6000 JPEG, whole (for comparison)",
+                qPrintable(mebibytes(loadWhole)));
+    std::printf("  %-66s %10s\n", "this benchmark process so far",
+                qPrintable(mebibytes(peakResidentKiB())));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == QLatin1String("--peak"))
+        return peakOfOneLoad(arguments);
+    if (arguments.value(1) == QLatin1String("--peak-window"))
+        return peakOfWindow(arguments);
+    return runBench();
+}
