@@ -215,6 +215,8 @@ public:
         }
     }
 
+    quint32 mask() const { return mask_; }
+
     uchar from(quint32 pixel) const {
         if (mask_ == 0)
             return absent_;
@@ -340,6 +342,18 @@ void convertRow(const Layout &layout, const char *src, QRgb *dst, int width) {
     }
     case Encoding::Masked: {
         const int bytes = depth / 8;
+        // Nearly every 24- and 32-bit bitmap keeps a byte a channel in blue, green, red order;
+        // those need no masks, and large photographs are where the time goes.
+        if (bytes >= 3 && layout.blue.mask() == 0xFFu && layout.green.mask() == 0xFF00u &&
+            layout.red.mask() == 0xFF0000u &&
+            (layout.alpha.mask() == 0 || (bytes == 4 && layout.alpha.mask() == 0xFF000000u))) {
+            const bool alpha = layout.alpha.mask() != 0;
+            const uchar fixedAlpha = layout.alpha.from(0);
+            for (int x = 0; x < width; ++x, src += bytes)
+                dst[x] = qRgba(uchar(src[2]), uchar(src[1]), uchar(src[0]),
+                               alpha ? uchar(src[3]) : fixedAlpha);
+            break;
+        }
         for (int x = 0; x < width; ++x, src += bytes) {
             quint32 pixel = uchar(src[0]) | uint(uchar(src[1])) << 8;
             if (bytes > 2)
