@@ -100,6 +100,7 @@ class TestMainWindow : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void cleanup();
 
     void layout_data();
@@ -156,9 +157,17 @@ void TestMainWindow::initTestCase() {
             QFile::copy(Corpus + u'/' + QLatin1String(from), m_dir.filePath(QLatin1String(to))));
     }
     QVERIFY(patternImage(QSize(2600, 1500)).save(m_dir.filePath(QStringLiteral("wide.bmp"))));
+    // A name that is not UTF-8, as older systems and cameras still write them.
+    fs::copy_file(m_folder / "plain.bmp", m_folder / fs::path(std::string("caf\xe9.bmp")));
     std::ofstream(m_folder / "broken.jpg") << "\xff\xd8\xff not a photograph at all";
     std::ofstream(m_folder / "empty.bmp");
     std::ofstream(m_folder / "notes.txt") << "not a picture";
+}
+
+void TestMainWindow::cleanupTestCase() {
+    // QTemporaryDir removes by text names, which can't spell this one.
+    std::error_code ignored;
+    fs::remove(m_folder / fs::path(std::string("caf\xe9.bmp")), ignored);
 }
 
 void TestMainWindow::cleanup() {
@@ -315,7 +324,7 @@ void TestMainWindow::folderChangeCarriesEverything() {
     v.openFolder(m_folder);
     QCOMPARE(v.ui.boxFile->path(), m_folder);
     QCOMPARE(fs::current_path(), m_folder);
-    QCOMPARE(v.ui.boxFile->model()->rowCount(), 11); // the text file is not a picture
+    QCOMPARE(v.ui.boxFile->model()->rowCount(), 12); // the text file is not a picture
     QVERIFY(v.ui.boxFile->fileName().empty());
 
     // Choosing right after the change loads from the new folder by the bare name.
@@ -346,6 +355,7 @@ void TestMainWindow::naturalSize_data() {
     QTest::addColumn<QSize>("size");
 
     QTest::newRow("bitmap") << "plain.bmp" << QSize(37, 23);
+    QTest::newRow("a name that is not UTF-8") << QStringLiteral("caf\uFFFD.bmp") << QSize(37, 23);
     QTest::newRow("JPEG") << "photo.jpg" << QSize(64, 48);
     QTest::newRow("GIF") << "anim.gif" << QSize(301, 320);
     QTest::newRow("icon") << "icon.ico" << QSize(32, 32);
