@@ -2,6 +2,7 @@
 #include "picture/bmp_decoder.h"
 #include "picture/dib.h"
 #include "picture/picture_errors.h"
+#include "sequential_device.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -61,33 +62,6 @@ LoadResult decode(const QByteArray &bytes, QSize visible = {}) {
     return bmp::read(buffer, visible);
 }
 
-// Bytes that can't be sought in, as a pipe or a network stream delivers them.
-class StreamDevice : public QIODevice {
-public:
-    explicit StreamDevice(const QByteArray &bytes)
-        : bytes_(bytes) {
-        open(QIODevice::ReadOnly);
-    }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override {
-        return bytes_.size() - at_ + QIODevice::bytesAvailable();
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override {
-        const qint64 count = std::min(maxSize, qint64(bytes_.size()) - at_);
-        if (data) // Qt skips by reading into nothing
-            memcpy(data, bytes_.constData() + at_, size_t(count));
-        at_ += count;
-        return count;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray bytes_;
-    qint64 at_ = 0;
-};
-
 // Counts the bytes the decoder actually pulls from the device.
 class CountingBuffer : public QBuffer {
 public:
@@ -102,7 +76,7 @@ protected:
 };
 
 LoadResult decodeSequentially(const QByteArray &bytes, QSize visible = {}) {
-    StreamDevice stream(bytes);
+    SequentialDevice stream(bytes);
     return bmp::read(stream, visible);
 }
 

@@ -2,6 +2,7 @@
 #include "picture/jpeg_decoder.h"
 #include "picture/jpeg_encoder.h"
 #include "picture/picture_errors.h"
+#include "sequential_device.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -29,32 +30,6 @@ const QString CorpusDir = QStringLiteral(GLIMRA_CORPUS_DIR);
 int toleranceAgainstQt(int components) {
     return components == 4 ? 1 : 0;
 }
-
-// Bytes handed out once, front to back, as a pipe or a network stream would.
-class SequentialDevice : public QIODevice {
-public:
-    explicit SequentialDevice(const QByteArray &bytes)
-        : m_bytes(bytes) {
-        open(QIODevice::ReadOnly);
-    }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override {
-        return m_bytes.size() - m_offset + QIODevice::bytesAvailable();
-    }
-
-protected:
-    qint64 readData(char *data, qint64 size) override {
-        const qint64 count = std::min(size, m_bytes.size() - m_offset);
-        std::memcpy(data, m_bytes.constData() + m_offset, size_t(count));
-        m_offset += count;
-        return count;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_offset = 0;
-};
 
 LoadResult decode(const QByteArray &bytes, QSize visible = {}) {
     QBuffer buffer;

@@ -1,5 +1,6 @@
 #include "corpus.h"
 #include "picture/pcx_decoder.h"
+#include "sequential_device.h"
 
 #include "picture/picture_errors.h"
 
@@ -204,35 +205,9 @@ QByteArray encodePcx(const PcxLayout &layout, const QImage &pixels) {
     return file;
 }
 
-// A device that can't seek, as a pipe or a network reply.
-class SequentialBuffer : public QIODevice {
-public:
-    explicit SequentialBuffer(const QByteArray &bytes)
-        : m_bytes(bytes) {
-        open(ReadOnly);
-    }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override {
-        return m_bytes.size() - m_offset + QIODevice::bytesAvailable();
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override {
-        const qint64 count = std::min<qint64>(maxSize, m_bytes.size() - m_offset);
-        std::memcpy(data, m_bytes.constData() + m_offset, size_t(count));
-        m_offset += count;
-        return count;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_offset = 0;
-};
-
 LoadResult decode(const QByteArray &bytes, QSize visible = {}, bool sequential = false) {
     if (sequential) {
-        SequentialBuffer device(bytes);
+        SequentialDevice device(bytes);
         return pcx::read(device, visible);
     }
     QBuffer device;
@@ -626,7 +601,7 @@ void TestPcxDecoder::canRead() {
     device.open(QIODevice::ReadOnly);
     QCOMPARE(pcx::canRead(device), expected);
     QCOMPARE(device.pos(), qint64(0));
-    SequentialBuffer sequential(bytes);
+    SequentialDevice sequential(bytes);
     QCOMPARE(pcx::canRead(sequential), expected);
     QCOMPARE(sequential.readAll(), bytes);
 }

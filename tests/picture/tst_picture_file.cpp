@@ -1,6 +1,7 @@
 #include "corpus.h"
 #include "picture/picture_errors.h"
 #include "picture/picture_file.h"
+#include "sequential_device.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -346,32 +347,6 @@ QByteArray tinyGif() {
     out.append(';');
     return out;
 }
-
-// A device that can only be read forwards, as a pipe or a socket.
-class SequentialDevice : public QIODevice {
-public:
-    explicit SequentialDevice(QByteArray bytes)
-        : bytes_(std::move(bytes)) {
-        open(QIODevice::ReadOnly);
-    }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override {
-        return bytes_.size() - offset_ + QIODevice::bytesAvailable();
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override {
-        const qint64 count = std::min<qint64>(maxSize, bytes_.size() - offset_);
-        std::memcpy(data, bytes_.constData() + offset_, size_t(count));
-        offset_ += count;
-        return count;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray bytes_;
-    qint64 offset_ = 0;
-};
 
 bool writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
