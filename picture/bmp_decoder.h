@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/picture_file.h"
+#include "picture/picture.h"
 
 #include <QByteArrayView>
 #include <QSize>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/picture_file.h"
+#include "picture/picture.h"
 
 #include <QRect>
 #include <QSize>
@@ -43,9 +43,3 @@ bool canRead(QIODevice &device);
 LoadResult read(QIODevice &device, QSize visible = {});
 
 } // namespace picture::emf
-
-namespace picture::errors {
-inline QString emfPlusOnly() {
-    return QStringLiteral("Файлът съдържа само EMF+ записи, които не се поддържат.");
-}
-} // namespace picture::errors

@@ -1,6 +1,6 @@
 #include "picture/image_allocation.h"
 
-#include "picture/picture_file.h"
+#include "picture/picture.h"
 
 namespace picture {
 

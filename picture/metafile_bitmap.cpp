@@ -4,7 +4,7 @@
 #include "picture/dib.h"
 #include "picture/image_allocation.h"
 #include "picture/metafile_canvas.h"
-#include "picture/picture_file.h"
+#include "picture/picture.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #include "picture/metafile_common.h"
 
-#include "picture/picture_file.h"
+#include "picture/picture.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

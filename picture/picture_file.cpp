@@ -13,28 +13,26 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QtEndian>
 
 namespace picture {
 
 namespace {
 
 struct Decoder {
-    Format format;
     bool (*canRead)(QIODevice &);
     LoadResult (*read)(QIODevice &, QSize);
 };
 
 // Tried in order; the first whose signature matches decodes the file.
 constexpr Decoder decoders[] = {
-    {Format::Gif, gif::canRead, gif::read},
-    {Format::Jpeg, jpeg::canRead, jpeg::read},
-    {Format::Icon, icon::canRead, icon::read},
-    {Format::Pcx, pcx::canRead, pcx::read},
-    {Format::Wmf, wmf::canRead, wmf::read},
-    {Format::Emf, emf::canRead, emf::read},
+    {gif::canRead, gif::read},
+    {jpeg::canRead, jpeg::read},
+    {icon::canRead, icon::read},
+    {pcx::canRead, pcx::read},
+    {wmf::canRead, wmf::read},
+    {emf::canRead, emf::read},
     // Last: besides "BM" files it takes bitmaps with no file header, known only by their header.
-    {Format::Bmp, bmp::canRead, bmp::read},
+    {bmp::canRead, bmp::read},
 };
 
 // The decoders seek; a pipe or socket is read into memory first, never past what a picture of

@@ -1,4 +1,5 @@
 #include "picture/emf_decoder.h"
+#include "picture/picture_errors.h"
 
 #include "metafile_test_support.h"
 
