@@ -19,8 +19,8 @@ inline constexpr qint64 MaxPixels = qint64(16384) * 16384;
 
 // A decoded picture: its natural size and the pixels decoded for it.
 struct Picture {
-    QImage image;  // transparent where the picture is see-through
-    QSize size;    // natural size in pixels
+    QImage image; // transparent where the picture is see-through
+    QSize size;   // natural size in pixels
     Format format = Format::Bmp;
 };
 
@@ -39,6 +39,9 @@ struct LoadResult {
 // window can show of it): `Picture::size` is still the natural size, `Picture::image` may be
 // smaller. An empty `visible` asks for the whole picture.
 LoadResult loadPictureFile(const std::filesystem::path &file, QSize visible = {});
+// The same for the file `name` within `folder`, however long the two make the full path.
+LoadResult loadPictureFile(const std::filesystem::path &folder, const std::filesystem::path &name,
+                           QSize visible = {});
 
 // Decodes a picture from an open, readable device (a file or a buffer).
 LoadResult readPicture(QIODevice &device, QSize visible = {});
