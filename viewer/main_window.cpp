@@ -110,9 +110,10 @@ void MainWindow::followFolder() {
     // Nothing in the viewer reads the working directory (a picture is looked up within the
     // file list's folder), but it follows the lists, as it always has. A folder that can be
     // listed but not entered keeps its files closed too, so the person hears of it now.
-    if (!viewer::setWorkingDirectory(ui->boxFile->path()))
+    const auto folder = ui->boxFile->path();
+    if (!folder.empty() && !viewer::setWorkingDirectory(folder))
         reportFailure(QStringLiteral("Папката „%1“ не може да бъде отворена.")
-                          .arg(controls::displayName(ui->boxFile->path())),
+                          .arg(controls::displayName(folder)),
                       QString());
 }
 
