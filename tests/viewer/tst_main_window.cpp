@@ -397,12 +397,10 @@ void TestMainWindow::vanishedFolderIsReported() {
     v.openFolder(m_folder);
     v.choose(QStringLiteral("photo.jpg"));
     const QModelIndex open = v.ui.boxDir->currentIndex();
-    const QAbstractItemModel *model = v.ui.boxDir->model();
-    QModelIndex row;
-    for (int i = 0; i < model->rowCount(); ++i) {
-        if (model->index(i, 0).data().toString() == QLatin1String("gone"))
-            row = model->index(i, 0);
-    }
+    const QModelIndex row = v.ui.boxDir->model()
+                                ->match(open, Qt::DisplayRole, QStringLiteral("gone"), 1,
+                                        Qt::MatchExactly | Qt::MatchWrap)
+                                .value(0);
     QVERIFY(row.isValid());
     fs::remove(gone);
 
