@@ -61,6 +61,10 @@ std::filesystem::path DirListBox::path() const {
     return m_path;
 }
 
+std::filesystem::path DirListBox::driveRoot() const {
+    return m_driveRoot;
+}
+
 bool DirListBox::setPath(const std::filesystem::path &folder) {
     if (folder.empty())
         return false;
@@ -120,9 +124,14 @@ bool DirListBox::open(const std::filesystem::path &folder, const std::filesystem
 void DirListBox::openRow(const QModelIndex &index) {
     if (!index.isValid())
         return;
-    // The folder may have gone away since it was listed: show the open folder as it is now.
-    if (!open(m_model->folderAt(index.row()), m_driveRoot))
-        open(m_path, m_driveRoot);
+    const std::filesystem::path folder = m_model->folderAt(index.row());
+    if (open(folder, m_driveRoot))
+        return;
+    // The folder may have gone away since it was listed: show the open folder as it is now,
+    // highlighted again, and tell why nothing opened.
+    if (!open(m_path, m_driveRoot))
+        setCurrentIndex(m_model->index(m_model->openRow()));
+    emit openFailed(folder);
 }
 
 void DirListBox::keyPressEvent(QKeyEvent *event) {

@@ -19,6 +19,8 @@ public:
 
     // Full path of the open folder.
     std::filesystem::path path() const;
+    // Root of the drive the list goes up to: the one the open folder was reached from.
+    std::filesystem::path driveRoot() const;
     // Opens `folder` (absolute, or relative to the open folder). Returns false, changing
     // nothing, when it is not a folder that can be listed. Emits change() before it returns
     // when the open folder changes.
@@ -29,6 +31,9 @@ public:
 
 signals:
     void change();
+    // A folder a person asked to open could not be listed (gone, no permission); the list
+    // stays on the open folder.
+    void openFailed(const std::filesystem::path &folder);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -113,6 +113,18 @@ void ImageBox::mousePressEvent(QMouseEvent *event) {
     QWidget::mousePressEvent(event);
 }
 
+void ImageBox::mouseDoubleClickEvent(QMouseEvent *event) {
+    // Not a press: the first press and release of the pair were the click, and this one's
+    // release must not make a second.
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = false;
+        event->accept();
+        emit doubleClick();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
 void ImageBox::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() != Qt::LeftButton) {
         QWidget::mouseReleaseEvent(event);

@@ -34,11 +34,15 @@ public:
     QSize naturalSize() const;
 
 signals:
+    // A left press and release on the control.
     void click();
+    // The second press of a double click, which is no click of its own.
+    void doubleClick();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:

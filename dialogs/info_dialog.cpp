@@ -1,6 +1,5 @@
 #include "dialogs/info_dialog.h"
 
-#include "controls/dir_list_box.h"
 #include "controls/file_list_box.h"
 #include "controls/file_names.h"
 #include "controls/image_box.h"
@@ -12,27 +11,34 @@
 #include <array>
 
 InfoDialog::InfoDialog(QWidget &frmMain, const controls::FileListBox &boxFile,
-                       const controls::DirListBox &boxDir, const controls::ImageBox &Pic)
+                       const controls::ImageBox &Pic, bool chosenIsShown)
     : ToolDialog(frmMain)
     , ui(std::make_unique<Ui::frmInfo>()) {
     resources::load();
     ui->setupUi(this);
     finishLoading();
     connect(ui->Image1, &controls::ImageBox::click, this, &ToolDialog::Image1_Click);
-    Form_Load(boxFile, boxDir, Pic);
+    Form_Load(boxFile, Pic, chosenIsShown);
 }
 
 InfoDialog::~InfoDialog() = default;
 
-void InfoDialog::Form_Load(const controls::FileListBox &boxFile, const controls::DirListBox &boxDir,
-                           const controls::ImageBox &Pic) {
+void InfoDialog::Form_Load(const controls::FileListBox &boxFile, const controls::ImageBox &Pic,
+                           bool chosenIsShown) {
     ui->txtName->setText(controls::displayName(boxFile.fileName()));
     if (ui->txtName->text().isEmpty())
         return;
-    ui->txtFolder->setText(controls::displayName(boxDir.path()));
-    ui->txtSize->setText(sizeText(float(Pic.width()), float(Pic.height())));
+    // The folder the chosen file is in: the file list's, which is the directory list's unless
+    // the file list could not follow it there.
+    ui->txtFolder->setText(controls::displayName(boxFile.path()));
+    // After a failed load the picture on display is another file's; its size is not this one's.
+    if (chosenIsShown)
+        ui->txtSize->setText(sizeText(float(Pic.width()), float(Pic.height())));
     if (const auto name = formatName(ui->txtName->text()))
         ui->txtFormat->setText(*name);
+    // A text longer than its field shows its start, cut off at the field's right edge.
+    for (QLineEdit *field : {ui->txtName, ui->txtFolder, ui->txtFormat, ui->txtSize})
+        field->setCursorPosition(0);
 }
 
 QString InfoDialog::sizeText(float width, float height) {

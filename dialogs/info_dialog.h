@@ -9,7 +9,6 @@ namespace Ui {
 class frmInfo;
 }
 namespace controls {
-class DirListBox;
 class FileListBox;
 class ImageBox;
 } // namespace controls
@@ -19,9 +18,10 @@ class InfoDialog : public ToolDialog {
     Q_OBJECT
 
 public:
-    // Reads the main window's file list, directory list and picture while it loads.
+    // Reads the main window's file list and picture while it loads. `chosenIsShown`: the file
+    // chosen in the list is the one whose picture is on display, so its size is the picture's.
     InfoDialog(QWidget &frmMain, const controls::FileListBox &boxFile,
-               const controls::DirListBox &boxDir, const controls::ImageBox &Pic);
+               const controls::ImageBox &Pic, bool chosenIsShown);
     ~InfoDialog() override;
 
     const Ui::frmInfo &form() const { return *ui; }
@@ -33,8 +33,8 @@ public:
     static std::optional<QString> formatName(const QString &fileName);
 
 private:
-    void Form_Load(const controls::FileListBox &boxFile, const controls::DirListBox &boxDir,
-                   const controls::ImageBox &Pic);
+    void Form_Load(const controls::FileListBox &boxFile, const controls::ImageBox &Pic,
+                   bool chosenIsShown);
 
     std::unique_ptr<Ui::frmInfo> ui;
 };

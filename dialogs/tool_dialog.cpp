@@ -23,6 +23,16 @@ void ToolDialog::Image1_Click() {
     unload();
 }
 
+void ToolDialog::bringForward() {
+    if (m_unloaded)
+        return;
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
 void ToolDialog::unload() {
     if (m_unloaded)
         return;
@@ -43,6 +53,9 @@ void ToolDialog::showEvent(QShowEvent *event) {
         }
     }
     QDialog::showEvent(event);
+    // A tool window is not given the keyboard by every desktop; without it Escape would do
+    // nothing until the dialog is clicked.
+    activateWindow();
 }
 
 void ToolDialog::closeEvent(QCloseEvent *event) {

@@ -14,6 +14,10 @@ public:
     // Enables the main window, then unloads this dialog.
     void Image1_Click();
 
+    // Restores the dialog if it is minimised, puts it above the other windows and gives it the
+    // keyboard. The disabled main window calls it when a person reaches for it.
+    void bringForward();
+
 signals:
     // The dialog has been unloaded; it is gone once control returns to the event loop.
     void unloaded();

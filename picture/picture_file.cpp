@@ -42,8 +42,13 @@ constexpr qint64 maxStreamBytes = MaxPixels * 4;
 } // namespace
 
 LoadResult loadPictureFile(const std::filesystem::path &file, QSize visible) {
+    return loadPictureFile({}, file, visible);
+}
+
+LoadResult loadPictureFile(const std::filesystem::path &folder, const std::filesystem::path &name,
+                           QSize visible) {
     QFile device;
-    const QString error = openRegularFile(file, device);
+    const QString error = openRegularFile(folder, name, device);
     if (!error.isEmpty())
         return LoadResult::failure(error);
     if (device.size() == 0)

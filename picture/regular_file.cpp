@@ -19,7 +19,9 @@ namespace picture {
 
 // Windows opens neither FIFOs nor folders through QFile, so asking first is enough; the wide
 // path keeps names that are not in the ANSI code page.
-QString openRegularFile(const std::filesystem::path &path, QFile &file) {
+QString openRegularFile(const std::filesystem::path &folder, const std::filesystem::path &name,
+                        QFile &file) {
+    const std::filesystem::path path = folder.empty() ? name : folder / name;
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (status.type() == std::filesystem::file_type::not_found)
@@ -36,15 +38,37 @@ QString openRegularFile(const std::filesystem::path &path, QFile &file) {
 
 #else
 
-// O_NONBLOCK makes opening a FIFO return at once instead of waiting for a writer; fstat on the
-// descriptor we hold then tells what it really is, with no window for the name to change.
-QString openRegularFile(const std::filesystem::path &path, QFile &file) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return errors::notFound();
-        return errors::cannotOpen();
+namespace {
+
+QString openFailure(int error) {
+    return error == ENOENT || error == ENOTDIR ? errors::notFound() : errors::cannotOpen();
+}
+
+} // namespace
+
+// The folder is opened first and the name looked up within it, so a picture whose full path is
+// longer than the system allows a path to be still opens. O_NONBLOCK makes opening a FIFO
+// return at once instead of waiting for a writer; fstat on the descriptor we hold then tells
+// what it really is, with no window for the name to change.
+QString openRegularFile(const std::filesystem::path &folder, const std::filesystem::path &name,
+                        QFile &file) {
+    int dir = AT_FDCWD;
+    if (!folder.empty()) {
+#ifdef O_PATH
+        constexpr int folderFlags = O_PATH;
+#else
+        constexpr int folderFlags = O_RDONLY;
+#endif
+        dir = ::open(folder.c_str(), folderFlags | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0)
+            return openFailure(errno);
     }
+    const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int error = errno;
+    if (dir != AT_FDCWD)
+        ::close(dir);
+    if (fd < 0)
+        return openFailure(error);
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         ::close(fd);
@@ -69,5 +93,9 @@ QString openRegularFile(const std::filesystem::path &path, QFile &file) {
 }
 
 #endif
+
+QString openRegularFile(const std::filesystem::path &path, QFile &file) {
+    return openRegularFile({}, path, file);
+}
 
 } // namespace picture

@@ -12,5 +12,9 @@ namespace picture {
 // a folder is refused before anything could block on it. Returns the sentence that tells a
 // person why the file can't be read, or an empty string when `file` is open.
 QString openRegularFile(const std::filesystem::path &path, QFile &file);
+// The same for `name` within `folder` (the working directory when `folder` is empty), which
+// works however long the two make the full path.
+QString openRegularFile(const std::filesystem::path &folder, const std::filesystem::path &name,
+                        QFile &file);
 
 } // namespace picture

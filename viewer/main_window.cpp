@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -48,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(ui->boxDrive, &controls::DriveListBox::change, this, &MainWindow::boxDrive_Change);
     connect(ui->boxDir, &controls::DirListBox::change, this, &MainWindow::boxDir_Change);
+    connect(ui->boxDir, &controls::DirListBox::openFailed, this, &MainWindow::boxDir_OpenFailed);
     connect(ui->boxFile, &controls::FileListBox::click, this, &MainWindow::boxFile_Click);
     connect(ui->Pic, &controls::ImageBox::click, this, &MainWindow::Pic_Click);
     connect(ui->btnHide, &controls::ImageBox::click, this, &MainWindow::btnHide_Click);
@@ -66,38 +68,59 @@ MainWindow::~MainWindow() {
 
 void MainWindow::frmMain_Load() {
     const auto folder = viewer::programFolder();
-    viewer::setWorkingDirectory(folder);
     ui->boxDrive->setDrive(folder);
     if (!ui->boxDir->setPath(folder)) {
         // A program folder that can't be listed (gone, no permission) would leave three empty
-        // lists; start where a person can browse instead.
+        // lists; start where a person can browse instead, with the drive list on the drive the
+        // directory list went up to (not the one of a file system mounted below it).
         const auto home = std::filesystem::path(QDir::homePath().toStdU16String());
         for (const auto &fallback : {home, folder.root_path()}) {
             if (ui->boxDir->setPath(fallback)) {
-                ui->boxDrive->setDrive(fallback);
+                ui->boxDrive->setDrive(ui->boxDir->driveRoot());
                 break;
             }
         }
     }
     ui->boxFile->setPath(ui->boxDir->path());
-    viewer::setWorkingDirectory(ui->boxDir->path());
+    followFolder();
 }
 
 void MainWindow::boxDrive_Change() {
     if (ui->boxDir->openDrive(ui->boxDrive->drive()))
         return;
     // The drive can't be opened (no medium, unmounted, no permission): quietly go back to the
-    // drive of the folder that is still open.
-    ui->boxDrive->setDrive(ui->boxDir->path());
-    viewer::setWorkingDirectory(ui->boxDir->path());
+    // drive the lists are on. Its Change reopens the folder that is open, so nothing moves.
+    ui->boxDrive->setDrive(ui->boxDir->driveRoot());
+    followFolder();
 }
 
 void MainWindow::boxDir_Change() {
-    if (!ui->boxFile->setPath(ui->boxDir->path()))
+    if (!ui->boxFile->setPath(ui->boxDir->path())) {
+        // The file list still shows the folder it showed, and the working directory stays with
+        // it.
         reportFailure(QStringLiteral("Папката „%1“ не може да бъде прочетена.")
                           .arg(controls::displayName(ui->boxDir->path())),
                       QString());
-    viewer::setWorkingDirectory(ui->boxDir->path());
+        return;
+    }
+    followFolder();
+}
+
+void MainWindow::followFolder() {
+    // Nothing in the viewer reads the working directory (a picture is looked up within the
+    // file list's folder), but it follows the lists, as it always has. A folder that can be
+    // listed but not entered keeps its files closed too, so the person hears of it now.
+    const auto folder = ui->boxFile->path();
+    if (!folder.empty() && !viewer::setWorkingDirectory(folder))
+        reportFailure(QStringLiteral("Папката „%1“ не може да бъде отворена.")
+                          .arg(controls::displayName(folder)),
+                      QString());
+}
+
+void MainWindow::boxDir_OpenFailed(const std::filesystem::path &folder) {
+    reportFailure(
+        QStringLiteral("Папката „%1“ не може да бъде отворена.").arg(controls::displayName(folder)),
+        QString());
 }
 
 void MainWindow::boxFile_Click() {
@@ -105,18 +128,28 @@ void MainWindow::boxFile_Click() {
     const auto name = ui->boxFile->fileName();
     if (name.empty())
         return;
-    // The bare name resolves against the working directory, which follows the lists. Only the
-    // part the window can show is decoded; the rest waits until it comes into view.
-    const picture::LoadResult loaded = picture::loadPictureFile(name, visiblePictureSize());
+    // Looked up within the folder the list shows, so a name whose full path is too long for
+    // the system still opens. Only the part the window can show is decoded; the rest waits
+    // until it comes into view.
+    const auto folder = ui->boxFile->path();
+    const picture::LoadResult loaded = picture::loadPictureFile(folder, name, visiblePictureSize());
     if (!loaded.ok()) {
+        m_chosenShown = false;
         reportFailure(
             QStringLiteral("Файлът „%1“ не може да бъде показан.").arg(controls::displayName(name)),
             loaded.error);
         return;
     }
     ui->Pic->setPicture(loaded.picture->image, loaded.picture->size);
-    std::error_code error;
-    m_shownFile = std::filesystem::absolute(name, error);
+    m_shownFolder = folder;
+    m_shownName = name;
+    m_chosenShown = true;
+    m_revealFailed = false;
+}
+
+bool MainWindow::chosenIsShown() const {
+    return m_chosenShown && ui->boxFile->path() == m_shownFolder &&
+           ui->boxFile->fileName() == m_shownName;
 }
 
 QSize MainWindow::visiblePictureSize() const {
@@ -133,17 +166,25 @@ QSize MainWindow::visiblePictureSize() const {
 void MainWindow::revealPicture() {
     const QSize natural = ui->Pic->naturalSize();
     const QSize decoded = ui->Pic->image().size();
-    if (m_shownFile.empty() || decoded == natural)
+    if (m_shownName.empty() || m_revealFailed || decoded == natural)
         return;
     const QSize wanted = visiblePictureSize().boundedTo(natural);
     if (wanted.width() <= decoded.width() && wanted.height() <= decoded.height())
         return;
     // Grow by a margin, so dragging the window's edge does not decode at every step.
     const QSize ahead = wanted.expandedTo(decoded * 5 / 4).boundedTo(natural);
-    const picture::LoadResult loaded = picture::loadPictureFile(m_shownFile, ahead);
-    // A file changed or gone since it was chosen leaves the part already shown.
-    if (loaded.ok() && loaded.picture->size == natural)
+    const picture::LoadResult loaded = picture::loadPictureFile(m_shownFolder, m_shownName, ahead);
+    if (loaded.ok() && loaded.picture->size == natural) {
         ui->Pic->setPicture(loaded.picture->image, natural);
+        return;
+    }
+    // Damaged past the part first decoded, or changed or gone since it was chosen: what is
+    // shown stays, and the person is told once, not at every step of a dragged edge.
+    m_revealFailed = true;
+    reportFailure(QStringLiteral("Файлът „%1“ не може да бъде показан.")
+                      .arg(controls::displayName(m_shownName)),
+                  loaded.ok() ? QStringLiteral("Файлът е променен, след като беше показан.")
+                              : loaded.error);
 }
 
 void MainWindow::Pic_Click() {
@@ -190,7 +231,7 @@ void MainWindow::btnExit_Click() {
 void MainWindow::btnInfo_Click() {
     setEnabled(false);
     if (!m_frmInfo) {
-        m_frmInfo = new InfoDialog(*this, *ui->boxFile, *ui->boxDir, *ui->Pic);
+        m_frmInfo = new InfoDialog(*this, *ui->boxFile, *ui->Pic, chosenIsShown());
         connect(m_frmInfo, &ToolDialog::unloaded, this, [this] { m_frmInfo = nullptr; });
     }
     m_frmInfo->show();
@@ -218,14 +259,39 @@ void MainWindow::showEvent(QShowEvent *event) {
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
         }
+        // Clicks reach the window even while it is disabled, before any of its controls.
+        if (QWindow *window = windowHandle())
+            window->installEventFilter(this);
     }
     QWidget::showEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        bringDialogForward();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress)
+        bringDialogForward();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::bringDialogForward() {
+    if (isEnabled())
+        return;
+    if (m_frmInfo)
+        m_frmInfo->bringForward();
+    else if (m_frmAbout)
+        m_frmAbout->bringForward();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
     // While a dialog is open the window is disabled and stays until the dialog is closed.
     if (!isEnabled()) {
         event->ignore();
+        bringDialogForward();
         return;
     }
     event->accept();

@@ -50,15 +50,30 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void reportFailure(const QString &message, const QString &why);
+    // While a dialog is open: brings it back to a person who clicks, activates or closes this
+    // disabled window, which could otherwise cover it and leave the program looking dead.
+    void bringDialogForward();
+    void boxDir_OpenFailed(const std::filesystem::path &folder);
+    // Moves the working directory to the file list's folder, telling the person if it can't.
+    void followFolder();
+    // Whether the file chosen in the file list is the one whose picture is on display.
+    bool chosenIsShown() const;
     // Decodes the part of the shown picture that has just come into view, if any.
     void revealPicture();
 
-    // The shown picture's file, kept whole so the rest of it can be decoded as it comes into
-    // view whatever folder the lists have moved to since.
-    std::filesystem::path m_shownFile;
+    // The shown picture's file: the folder it was chosen in and its name there, kept so the
+    // rest of it can be decoded as it comes into view whatever folder the lists have moved to.
+    std::filesystem::path m_shownFolder;
+    std::filesystem::path m_shownName;
+    // The last file chosen is the one on display (its load did not fail).
+    bool m_chosenShown = false;
+    // The rest of the shown picture could not be decoded; it is not tried again.
+    bool m_revealFailed = false;
 
     std::unique_ptr<Ui::frmMain> ui;
     QPointer<AboutDialog> m_frmAbout;

@@ -10,6 +10,6 @@ namespace viewer {
 std::filesystem::path programFolder();
 
 // Makes `folder` the working directory; false when it can't be.
-bool setWorkingDirectory(const std::filesystem::path &folder);
+[[nodiscard]] bool setWorkingDirectory(const std::filesystem::path &folder);
 
 } // namespace viewer

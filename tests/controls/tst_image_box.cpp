@@ -47,6 +47,7 @@ private slots:
     void borderFramesThePicture();
     void clicksOnReleaseInside_data();
     void clicksOnReleaseInside();
+    void doubleClickIsOneClickThenADoubleClick();
     void neverTakesFocus();
     void pictureProperty();
 };
@@ -217,6 +218,25 @@ void TestImageBox::clicksOnReleaseInside() {
     // A release with no press before it is no click.
     QTest::mouseRelease(box, Qt::LeftButton, {}, press);
     QCOMPARE(spy.count(), clicks);
+}
+
+void TestImageBox::doubleClickIsOneClickThenADoubleClick() {
+    Backdrop backdrop;
+    auto *box = new controls::ImageBox(&backdrop.parent);
+    box->setPicture(halfTransparent(QSize(20, 20)));
+    backdrop.parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&backdrop.parent));
+    QSignalSpy clicks(box, &controls::ImageBox::click);
+    QSignalSpy doubleClicks(box, &controls::ImageBox::doubleClick);
+    // What the system sends for a double click: press, release, double click, release.
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseDClick(box, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(doubleClicks.count(), 1);
+    // A third press starts a click again.
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(clicks.count(), 2);
 }
 
 void TestImageBox::neverTakesFocus() {

@@ -1,4 +1,3 @@
-#include "controls/dir_list_box.h"
 #include "controls/file_list_box.h"
 #include "controls/image_box.h"
 #include "dialogs/about_dialog.h"
@@ -23,7 +22,6 @@ namespace {
 struct Opened {
     QWidget frmMain;
     controls::FileListBox boxFile;
-    controls::DirListBox boxDir;
     controls::ImageBox Pic;
     QPointer<ToolDialog> dialog;
 
@@ -32,7 +30,7 @@ struct Opened {
         if (kind == QLatin1String("about"))
             dialog = new AboutDialog(frmMain);
         else
-            dialog = new InfoDialog(frmMain, boxFile, boxDir, Pic);
+            dialog = new InfoDialog(frmMain, boxFile, Pic, false);
         dialog->show();
     }
     ~Opened() { delete dialog; }
@@ -58,6 +56,7 @@ private slots:
     void infoGeometry();
     void infoFieldsInTabOrder();
     void infoWithoutAFileIsEmpty();
+    void infoShowsTheChosenFile_data();
     void infoShowsTheChosenFile();
     void closePaths_data();
     void closePaths();
@@ -243,29 +242,44 @@ void TestDialogs::infoWithoutAFileIsEmpty() {
         QVERIFY2(field->text().isEmpty(), qPrintable(field->objectName()));
 }
 
+void TestDialogs::infoShowsTheChosenFile_data() {
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QString>("size");
+    QTest::newRow("the file on display") << true << "640 * 480 пиксела";
+    // Its load failed: the picture on display is another file's, whose size is not this one's.
+    QTest::newRow("another file on display") << false << "";
+}
+
 void TestDialogs::infoShowsTheChosenFile() {
+    QFETCH(bool, shown);
+    QFETCH(QString, size);
+
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const std::filesystem::path folder = dir.path().toStdString();
+    // Deep enough that the field can show only part of it.
+    const std::filesystem::path folder =
+        std::filesystem::path(dir.path().toStdString()) / "holidays" / "2026" / "the seaside";
+    std::filesystem::create_directories(folder);
     std::ofstream(folder / "photo.jpg") << "not really a photograph";
 
     QWidget frmMain;
     controls::FileListBox boxFile;
-    controls::DirListBox boxDir;
     controls::ImageBox Pic;
-    QVERIFY(boxDir.setPath(folder));
     QVERIFY(boxFile.setPath(folder));
     boxFile.setPattern(QStringLiteral("*.jpg"));
     boxFile.setCurrentIndex(boxFile.model()->index(0, 0));
     QCOMPARE(boxFile.fileName(), std::filesystem::path("photo.jpg"));
     Pic.setPicture(QImage(640, 480, QImage::Format_RGB32));
 
-    QPointer<InfoDialog> dialog = new InfoDialog(frmMain, boxFile, boxDir, Pic);
+    QPointer<InfoDialog> dialog = new InfoDialog(frmMain, boxFile, Pic, shown);
     const auto &form = dialog->form();
     QCOMPARE(form.txtName->text(), QStringLiteral("photo.jpg"));
-    QCOMPARE(form.txtFolder->text(), dir.path());
-    QCOMPARE(form.txtSize->text(), QStringLiteral("640 * 480 пиксела"));
+    QCOMPARE(form.txtFolder->text(), dir.path() + QStringLiteral("/holidays/2026/the seaside"));
+    QCOMPARE(form.txtSize->text(), size);
     QCOMPARE(form.txtFormat->text(), QStringLiteral("JPEG изображение"));
+    // A text longer than its field shows its start.
+    for (const QLineEdit *field : {form.txtName, form.txtFolder, form.txtFormat, form.txtSize})
+        QCOMPARE(field->cursorPosition(), 0);
     delete dialog;
 }
 

@@ -113,6 +113,9 @@ private slots:
 
     void startsAtTheProgramFolder();
     void folderChangeCarriesEverything();
+    void failedListingStopsTheFolderChange();
+    void vanishedFolderIsReported();
+    void failingDriveRecoversSilently_data();
     void failingDriveRecoversSilently();
     void naturalSize_data();
     void naturalSize();
@@ -122,6 +125,8 @@ private slots:
 
     void revealsTheRestAsItComesIntoView_data();
     void revealsTheRestAsItComesIntoView();
+    void failureToRevealIsReported_data();
+    void failureToRevealIsReported();
 
     void refit_data();
     void refit();
@@ -131,6 +136,8 @@ private slots:
 
     void exitEndsTheEventLoop();
     void closeIgnoredWhileDisabled();
+    void disabledWindowBringsTheDialogBack_data();
+    void disabledWindowBringsTheDialogBack();
     void dialogProtocol_data();
     void dialogProtocol();
     void infoDialogIsLoadedAfresh();
@@ -138,6 +145,9 @@ private slots:
 private:
     QTemporaryDir m_dir;
     fs::path m_folder;
+    // A folder whose path stays within PATH_MAX, holding a picture whose full path does not.
+    fs::path m_deepFolder;
+    fs::path m_deepName;
 };
 
 void TestMainWindow::initTestCase() {
@@ -162,12 +172,28 @@ void TestMainWindow::initTestCase() {
     std::ofstream(m_folder / "broken.jpg") << "\xff\xd8\xff not a photograph at all";
     std::ofstream(m_folder / "empty.bmp");
     std::ofstream(m_folder / "notes.txt") << "not a picture";
+
+    m_deepFolder = m_folder / "deep";
+    while (m_deepFolder.native().size() < 3860)
+        m_deepFolder /= std::string(200, 'd');
+    fs::create_directories(m_deepFolder);
+    m_deepName = std::string(246, 'w') + ".bmp";
+    QVERIFY(m_deepFolder.native().size() + m_deepName.native().size() > 4096);
+    const fs::path home = fs::current_path();
+    fs::current_path(m_deepFolder);
+    fs::copy_file(m_folder / "wide.bmp", m_deepName);
+    fs::current_path(home);
 }
 
 void TestMainWindow::cleanupTestCase() {
     // QTemporaryDir removes by text names, which can't spell this one.
     std::error_code ignored;
     fs::remove(m_folder / fs::path(std::string("caf\xe9.bmp")), ignored);
+    // Nor the picture whose full path is too long to name.
+    fs::current_path(m_deepFolder, ignored);
+    fs::remove(m_deepName, ignored);
+    fs::current_path(m_folder, ignored);
+    fs::remove_all(m_folder / "deep", ignored);
 }
 
 void TestMainWindow::cleanup() {
@@ -327,25 +353,101 @@ void TestMainWindow::folderChangeCarriesEverything() {
     QCOMPARE(v.ui.boxFile->model()->rowCount(), 12); // the text file is not a picture
     QVERIFY(v.ui.boxFile->fileName().empty());
 
-    // Choosing right after the change loads from the new folder by the bare name.
+    // Choosing right after the change loads from the new folder.
     v.choose(QStringLiteral("photo.jpg"));
     QCOMPARE(v.ui.boxFile->fileName(), fs::path("photo.jpg"));
     QCOMPARE(v.ui.Pic->size(), QSize(64, 48));
+
+    // From the folder the list shows, wherever the working directory stands.
+    fs::current_path(m_folder.parent_path());
+    v.choose(QStringLiteral("plain.bmp"));
+    QVERIFY(!v.message());
+    QCOMPARE(v.ui.Pic->size(), QSize(37, 23));
+}
+
+void TestMainWindow::failedListingStopsTheFolderChange() {
+    Viewer v;
+    v.openFolder(m_folder);
+    v.choose(QStringLiteral("photo.jpg"));
+    const fs::path doomed = m_folder / "doomed";
+    fs::create_directory(doomed);
+    // The folder goes after the directory list has opened it and before the file list reads it.
+    QObject::disconnect(v.ui.boxDir, &controls::DirListBox::change, &v.frmMain, nullptr);
+    connect(v.ui.boxDir, &controls::DirListBox::change, this, [&] { fs::remove_all(doomed); });
+    connect(v.ui.boxDir, &controls::DirListBox::change, &v.frmMain, &MainWindow::boxDir_Change);
+
+    v.openFolder(doomed);
+
+    QVERIFY(v.message());
+    QVERIFY(v.message()->text().contains(QStringLiteral("doomed")));
+    QCOMPARE(fs::current_path(), m_folder);
+    QCOMPARE(v.ui.boxFile->path(), m_folder);
+    // The chosen file is still the one in the folder the file list shows.
+    v.frmMain.btnInfo_Click();
+    QCOMPARE(v.frmMain.frmInfo()->form().txtName->text(), QStringLiteral("photo.jpg"));
+    QCOMPARE(v.frmMain.frmInfo()->form().txtFolder->text(), controls::displayName(m_folder));
+    QCOMPARE(v.frmMain.frmInfo()->form().txtSize->text(), QStringLiteral("64 * 48 пиксела"));
+    v.frmMain.frmInfo()->Image1_Click();
+}
+
+void TestMainWindow::vanishedFolderIsReported() {
+    Viewer v;
+    const fs::path gone = m_folder / "gone";
+    fs::create_directory(gone);
+    v.openFolder(m_folder);
+    v.choose(QStringLiteral("photo.jpg"));
+    const QModelIndex open = v.ui.boxDir->currentIndex();
+    const QModelIndex row = v.ui.boxDir->model()
+                                ->match(open, Qt::DisplayRole, QStringLiteral("gone"), 1,
+                                        Qt::MatchExactly | Qt::MatchWrap)
+                                .value(0);
+    QVERIFY(row.isValid());
+    fs::remove(gone);
+
+    const QPoint at = v.ui.boxDir->visualRect(row).center();
+    QTest::mouseClick(v.ui.boxDir->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(v.ui.boxDir->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(v.ui.boxDir->viewport(), Qt::LeftButton, {}, at);
+
+    QVERIFY(v.message());
+    QVERIFY(v.message()->text().contains(QStringLiteral("gone")));
+    QCOMPARE(v.ui.boxDir->path(), m_folder);
+    QCOMPARE(v.ui.boxDir->currentIndex().row(), open.row());
+    QCOMPARE(v.ui.boxDir->selectionModel()->selectedIndexes(),
+             QModelIndexList{v.ui.boxDir->currentIndex()});
+    QCOMPARE(v.ui.boxFile->fileName(), fs::path("photo.jpg"));
+}
+
+void TestMainWindow::failingDriveRecoversSilently_data() {
+    QTest::addColumn<bool>("nested");
+    QTest::newRow("the open folder's own drive") << false;
+    // Browsed from the root into a folder that lies in a file system mounted below it.
+    QTest::newRow("a drive mounted inside the one on display") << true;
 }
 
 void TestMainWindow::failingDriveRecoversSilently() {
+    QFETCH(bool, nested);
+
     Viewer v;
-    v.openFolder(m_folder);
     std::vector<controls::Drive> drives = v.ui.boxDrive->drives();
+    if (nested)
+        drives = {{m_folder.root_path(), QString()},
+                  {m_folder.parent_path(), QStringLiteral("NESTED")}};
     drives.push_back({m_folder / "no-such-mount", QStringLiteral("GONE")});
     v.ui.boxDrive->setDrives(drives);
+    if (nested)
+        v.ui.boxDrive->setCurrentIndex(0);
+    v.openFolder(m_folder);
+    v.choose(QStringLiteral("photo.jpg"));
     const fs::path driveBefore = v.ui.boxDrive->drive();
+    QVERIFY(!driveBefore.empty());
 
     v.ui.boxDrive->setCurrentIndex(v.ui.boxDrive->count() - 1); // as a person picks it
 
     QCOMPARE(v.ui.boxDrive->drive(), driveBefore);
     QCOMPARE(v.ui.boxDir->path(), m_folder);
     QCOMPARE(v.ui.boxFile->path(), m_folder);
+    QCOMPARE(v.ui.boxFile->fileName(), fs::path("photo.jpg"));
     QCOMPARE(fs::current_path(), m_folder);
     QCOMPARE(v.message(), nullptr);
 }
@@ -413,6 +515,12 @@ void TestMainWindow::failedLoadKeepsThePicture() {
     QVERIFY(message->text().contains(file));
     QVERIFY(!message->informativeText().isEmpty());
     message->accept();
+    // The chosen file has no size to tell: the one on display is another file's.
+    v.frmMain.btnInfo_Click();
+    QCOMPARE(v.frmMain.frmInfo()->form().txtName->text(), file);
+    QVERIFY(v.frmMain.frmInfo()->form().txtSize->text().isEmpty());
+    QVERIFY(!v.frmMain.frmInfo()->form().txtFormat->text().isEmpty());
+    v.frmMain.frmInfo()->Image1_Click();
     // Still fully usable.
     v.choose(QStringLiteral("plain.bmp"));
     QCOMPARE(v.ui.Pic->size(), QSize(37, 23));
@@ -430,18 +538,22 @@ void TestMainWindow::pictureStaysWhenTheFolderChanges() {
 
 void TestMainWindow::revealsTheRestAsItComesIntoView_data() {
     QTest::addColumn<QString>("change");
-    QTest::newRow("window enlarged") << "enlarge";
-    QTest::newRow("window maximised") << "maximise";
-    QTest::newRow("panel covered") << "cover";
-    QTest::newRow("panel covered twice") << "cover twice";
+    QTest::addColumn<bool>("deep");
+    QTest::newRow("window enlarged") << "enlarge" << false;
+    QTest::newRow("window maximised") << "maximise" << false;
+    QTest::newRow("panel covered") << "cover" << false;
+    QTest::newRow("panel covered twice") << "cover twice" << false;
+    QTest::newRow("full path longer than PATH_MAX") << "enlarge" << true;
 }
 
 void TestMainWindow::revealsTheRestAsItComesIntoView() {
     QFETCH(QString, change);
+    QFETCH(bool, deep);
 
     Viewer v;
-    v.openFolder(m_folder);
-    v.choose(QStringLiteral("wide.bmp"));
+    v.openFolder(deep ? m_deepFolder : m_folder);
+    v.choose(deep ? controls::displayName(m_deepName) : QStringLiteral("wide.bmp"));
+    QVERIFY2(!v.message(), qPrintable(v.message() ? v.message()->informativeText() : QString()));
     const QSize natural(2600, 1500);
     QCOMPARE(v.ui.Pic->size(), natural);
 
@@ -472,6 +584,44 @@ void TestMainWindow::revealsTheRestAsItComesIntoView() {
     const QImage screen = v.ui.Pic->grab(QRect(QPoint(0, 0), visible)).toImage();
     QCOMPARE(screen.pixel(visible.width() - 1, visible.height() - 1),
              patternAt(visible.width() - 1, visible.height() - 1));
+}
+
+void TestMainWindow::failureToRevealIsReported_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("the file is gone") << "remove";
+    QTest::newRow("the file is damaged now") << "damage";
+    QTest::newRow("the file is another picture now") << "replace";
+}
+
+void TestMainWindow::failureToRevealIsReported() {
+    QFETCH(QString, change);
+
+    const fs::path folder = m_folder / "changing";
+    fs::create_directory(folder);
+    fs::copy_file(m_folder / "wide.bmp", folder / "wide.bmp", fs::copy_options::overwrite_existing);
+    Viewer v;
+    v.openFolder(folder);
+    v.choose(QStringLiteral("wide.bmp"));
+    const QImage shown = v.ui.Pic->image();
+    QVERIFY(shown.width() < 2600);
+
+    fs::remove(folder / "wide.bmp");
+    if (change == QLatin1String("damage"))
+        std::ofstream(folder / "wide.bmp") << "BM not a bitmap any more";
+    else if (change == QLatin1String("replace"))
+        fs::copy_file(m_folder / "plain.bmp", folder / "wide.bmp");
+    v.frmMain.resize(1200, 900);
+
+    QMessageBox *message = v.message();
+    QVERIFY(message);
+    QVERIFY(message->text().contains(QStringLiteral("wide.bmp")));
+    QVERIFY(!message->informativeText().isEmpty());
+    QCOMPARE(v.ui.Pic->size(), QSize(2600, 1500));
+    QCOMPARE(v.ui.Pic->image(), shown);
+    // Told once, not at every step of a dragged edge.
+    v.frmMain.resize(1300, 950);
+    QCOMPARE(v.frmMain.findChildren<QMessageBox *>().size(), 1);
+    fs::remove_all(folder);
 }
 
 void TestMainWindow::refit_data() {
@@ -588,6 +738,45 @@ void TestMainWindow::closeIgnoredWhileDisabled() {
     QVERIFY(v.frmMain.isVisible());
     v.frmMain.frmAbout()->Image1_Click();
     QVERIFY(v.frmMain.isEnabled());
+}
+
+void TestMainWindow::disabledWindowBringsTheDialogBack_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("action");
+    // Here the dialog is minimised first; covering it takes a window manager.
+    for (const char *button : {"btnAbout", "btnInfo"}) {
+        for (const char *action : {"activated", "clicked", "closed"})
+            QTest::addRow("%s, main window %s", button, action) << button << action;
+    }
+}
+
+void TestMainWindow::disabledWindowBringsTheDialogBack() {
+    QFETCH(QString, button);
+    QFETCH(QString, action);
+
+    Viewer v;
+    QTest::mouseClick(v.frmMain.findChild<controls::ImageBox *>(button), Qt::LeftButton, {},
+                      QPoint(10, 10));
+    QWidget *dialog = v.frmMain.frmAbout() ? static_cast<QWidget *>(v.frmMain.frmAbout())
+                                           : static_cast<QWidget *>(v.frmMain.frmInfo());
+    QVERIFY(dialog);
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QTRY_COMPARE(QApplication::activeWindow(), dialog);
+    dialog->showMinimized();
+    QTRY_VERIFY(dialog->isMinimized());
+
+    if (action == QLatin1String("activated"))
+        v.frmMain.activateWindow();
+    else if (action == QLatin1String("closed"))
+        QVERIFY(!v.frmMain.close());
+    else
+        QTest::mouseClick(v.frmMain.windowHandle(), Qt::LeftButton, {}, QPoint(300, 300));
+
+    QTRY_VERIFY(!dialog->isMinimized());
+    QTRY_COMPARE(QApplication::activeWindow(), dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!v.frmMain.isEnabled());
+    QVERIFY(v.frmMain.isVisible());
 }
 
 void TestMainWindow::dialogProtocol_data() {
