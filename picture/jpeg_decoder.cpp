@@ -339,7 +339,7 @@ bool Decoder::readRows(QImage &image) {
 } // namespace
 
 bool canRead(QIODevice &device) {
-    return device.peek(3) == QByteArrayLiteral("\xFF\xD8\xFF");
+    return device.peek(2) == QByteArrayLiteral("\xFF\xD8");
 }
 
 LoadResult read(QIODevice &device, QSize visible) {

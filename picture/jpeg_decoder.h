@@ -12,8 +12,8 @@ class QIODevice;
 // it is stored.
 namespace picture::jpeg {
 
-// True when the device starts with a JPEG start-of-image marker followed by another marker.
-// Only peeks.
+// True when the device starts with a JPEG start-of-image marker. Stray bytes may follow it
+// before the next marker; libjpeg skips them with a warning. Only peeks.
 bool canRead(QIODevice &device);
 
 // Decodes the top-left `visible` part of the picture (all of it when `visible` is empty).

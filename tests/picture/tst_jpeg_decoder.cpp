@@ -150,6 +150,8 @@ private slots:
     void layoutsMatchQt();
     void sequentialDeviceGivesTheSamePicture();
     void skipsLongMarkersAcrossChunks();
+    void skipsStrayBytesBetweenSegments_data();
+    void skipsStrayBytesBetweenSegments();
 
     void cutShortFilesAreRefused_data();
     void cutShortFilesAreRefused();
@@ -163,8 +165,11 @@ void TestJpegDecoder::recognisesTheSignature_data() {
     QTest::addColumn<QByteArray>("start");
     QTest::addColumn<bool>("expected");
     QTest::newRow("start of image then a marker") << QByteArray("\xFF\xD8\xFF\xE0", 4) << true;
-    QTest::newRow("start of image only") << QByteArray("\xFF\xD8", 2) << false;
-    QTest::newRow("start of image then data") << QByteArray("\xFF\xD8\x00\xE0", 4) << false;
+    // Stray bytes may follow the start marker; libjpeg skips them.
+    QTest::newRow("start of image only") << QByteArray("\xFF\xD8", 2) << true;
+    QTest::newRow("start of image then data") << QByteArray("\xFF\xD8\x00\xE0", 4) << true;
+    QTest::newRow("one byte of the start") << QByteArray("\xFF", 1) << false;
+    QTest::newRow("start marker reversed") << QByteArray("\xD8\xFF\xFF\xE0", 4) << false;
     QTest::newRow("bitmap") << QByteArray("BM\x36\x00", 4) << false;
     QTest::newRow("empty") << QByteArray() << false;
 }
@@ -188,8 +193,8 @@ void TestJpegDecoder::goodCorpusFilesMatchQt_data() {
     const QHash<QString, QString> refused = {
         // Claims 64250 x 64250 pixels.
         {QStringLiteral("jpeg/gdk-pixbuf/issue205.jpg"), picture::errors::tooLarge()},
-        // No marker after the start of image, and no quantisation table.
-        {QStringLiteral("jpeg/gdk-pixbuf/bug775218.jpg"), picture::errors::unsupported()},
+        // Stray bytes after the start of image, then no quantisation table.
+        {QStringLiteral("jpeg/gdk-pixbuf/bug775218.jpg"), picture::errors::corrupt()},
         // A baseline file cut inside its only scan (Qt's reader shows it with grey rows).
         {QStringLiteral("jpeg/gdk-pixbuf/bug753605-atsize.jpg"), picture::errors::truncated()},
     };
@@ -428,6 +433,35 @@ void TestJpegDecoder::skipsLongMarkersAcrossChunks() {
     const LoadResult streamed = picture::jpeg::read(device);
     QVERIFY2(streamed.ok(), qPrintable(streamed.error));
     QCOMPARE(streamed.picture->image, expected);
+}
+
+void TestJpegDecoder::skipsStrayBytesBetweenSegments_data() {
+    QTest::addColumn<QByteArray>("stray");
+    QTest::addColumn<int>("segment"); // inserted before this segment (0: just after the start)
+    QByteArray everyByte;
+    for (int b = 0; b < 256; ++b)
+        everyByte += char(b);
+    QTest::newRow("every byte value after the start marker") << everyByte << 0;
+    QTest::newRow("zeros after the start marker") << QByteArray(300, '\0') << 0;
+    QTest::newRow("every byte value before the second segment") << everyByte << 1;
+    QTest::newRow("text before the scan header") << QByteArray("trailing words") << -1;
+}
+
+void TestJpegDecoder::skipsStrayBytesBetweenSegments() {
+    QFETCH(QByteArray, stray);
+    QFETCH(int, segment);
+    const QByteArray plain =
+        picture::jpeg::encode(testPicture(QSize(100, 80)), layout(ColourModel::YCbCr, 2, 2));
+    qsizetype at = 2;
+    if (segment == -1)
+        at = plain.indexOf("\xFF\xDA");
+    for (int n = 0; n < segment; ++n)
+        at += 2 + ((quint8(plain[at + 2]) << 8) | quint8(plain[at + 3]));
+    QVERIFY(at >= 2);
+    const QByteArray file = plain.left(at) + stray + plain.mid(at);
+    const LoadResult result = decode(file);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.picture->image, decode(plain).picture->image);
 }
 
 void TestJpegDecoder::cutShortFilesAreRefused_data() {
