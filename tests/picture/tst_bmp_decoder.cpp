@@ -997,12 +997,11 @@ void TestBmpDecoder::embeddedProfilesConvertToSrgb_data() {
         return file;
     };
     QTest::newRow("Adobe RGB after the pixels") << withProfile(adobe) << true;
-    QByteArray before = b.file();
-    qToLittleEndian<quint32>(quint32(14 + 124 + adobe.size()), before.data() + 10);
+    // The profile between the header and the pixels.
+    b.offBits = quint32(14 + 124 + adobe.size());
+    QByteArray before = withProfile({}, bmp::PROFILE_EMBEDDED, 124, quint32(adobe.size()));
     before.insert(14 + 124, adobe);
-    qToLittleEndian<quint32>(bmp::PROFILE_EMBEDDED, before.data() + 14 + 56);
-    qToLittleEndian<quint32>(124, before.data() + 14 + 112);
-    qToLittleEndian<quint32>(quint32(adobe.size()), before.data() + 14 + 116);
+    b.offBits.reset();
     QTest::newRow("Adobe RGB before the pixels") << before << true;
     QTest::newRow("no profile, sRGB") << withProfile({}, 0x73524742) << false;
     QTest::newRow("a linked profile's file name")

@@ -257,10 +257,6 @@ bool near(QRgb a, QRgb b, int tolerance) {
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-QString rgb(QRgb c) {
-    return QStringLiteral("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
-}
-
 } // namespace
 
 class TestJpegDecoder : public QObject {
@@ -720,11 +716,9 @@ void TestJpegDecoder::orientationTurnsThePicture() {
             expected = qRgb(qRed(expected) * black / 255, qGreen(expected) * black / 255,
                             qBlue(expected) * black / 255);
         }
-        const QRgb actual = image.pixel(at);
-        QVERIFY2(near(actual, expected, 40),
-                 qPrintable(QStringLiteral("corner %1 is %2, expected %3")
-                                .arg(corner)
-                                .arg(rgb(actual), rgb(expected))));
+        QVERIFY2(
+            near(image.pixel(at), expected, 40),
+            qPrintable(QStringLiteral("corner %1 is #%2").arg(corner).arg(image.pixel(at), 0, 16)));
     }
 
     const QSize parts[] = {{1, 1},
@@ -740,10 +734,7 @@ void TestJpegDecoder::orientationTurnsThePicture() {
         const QSize expected = shown.boundedTo(visible);
         QCOMPARE(part.picture->image.size(), expected);
         QCOMPARE(part.picture->image.format(), whole.picture->image.format());
-        QVERIFY2(part.picture->image == whole.picture->image.copy(QRect(QPoint(0, 0), expected)),
-                 qPrintable(QStringLiteral("the %1x%2 part differs from the corner of the whole")
-                                .arg(visible.width())
-                                .arg(visible.height())));
+        QCOMPARE(part.picture->image, whole.picture->image.copy(QRect(QPoint(0, 0), expected)));
     }
 }
 
@@ -769,7 +760,6 @@ void TestJpegDecoder::colourProfilesConvertToSrgb_data() {
     };
     row("no profile", {}, false, plain);
     row("Adobe RGB", profileSegments(adobe, 1), true, plain);
-    row("Adobe RGB in three segments", profileSegments(adobe, 3), true, plain);
     row("Adobe RGB in three segments out of order", profileSegments(adobe, 3, {2, 3, 1}), true,
         plain);
     row("Adobe RGB after an unrelated APP2 segment",
@@ -777,10 +767,8 @@ void TestJpegDecoder::colourProfilesConvertToSrgb_data() {
     row("sRGB", profileSegments(QColorSpace(QColorSpace::SRgb).iccProfile(), 1), false, plain);
     row("one segment of three missing", profileSegments(adobe, 3, {1, 3}), false, plain);
     row("a segment numbered 0", profileSegments(adobe, 3, {0, 1, 2}), false, plain);
-    row("a segment twice", profileSegments(adobe, 3, {1, 2, 2, 3}), false, plain);
     row("segments that disagree on their count", profileSegments(adobe, 2, {1}, 3), false, plain);
     row("profile cut short", profileSegments(adobe.left(adobe.size() / 2), 1), false, plain);
-    row("profile of header only", profileSegments(adobe.left(128), 1), false, plain);
     QByteArray cmyk = adobe;
     cmyk.replace(16, 4, "CMYK");
     row("CMYK profile", profileSegments(cmyk, 1), false, plain);
@@ -818,11 +806,9 @@ void TestJpegDecoder::colourProfilesConvertToSrgb() {
         return;
     }
     const QImage image = result.picture->image;
-    for (const QPoint at : {QPoint(0, 0), QPoint(20, 12), QPoint(39, 23)}) {
-        QVERIFY2(
-            near(image.pixel(at), qRgb(77, 201, 44), 3),
-            qPrintable(QStringLiteral("%1 instead of (77, 201, 44)").arg(rgb(image.pixel(at)))));
-    }
+    for (const QPoint at : {QPoint(0, 0), QPoint(20, 12), QPoint(39, 23)})
+        QVERIFY2(near(image.pixel(at), qRgb(77, 201, 44), 3),
+                 qPrintable(QString::number(image.pixel(at), 16)));
     // A part is the corner of the whole, converted alike.
     const LoadResult part = decode(file, QSize(9, 5));
     QVERIFY2(part.ok(), qPrintable(part.error));
