@@ -4,6 +4,7 @@
 // nothing: it reports.
 //
 //   glimra_bench            the whole table (QT_QPA_PLATFORM=offscreen on a headless machine)
+//   glimra_bench --photographs              only the rows of turned and Adobe RGB photographs
 //   glimra_bench --peak FILE WIDTH HEIGHT   (internal) peak memory of one load, in a fresh process
 //   glimra_bench --peak-window [FILE]       (internal) the same through the main window
 
@@ -11,6 +12,7 @@
 #include "controls/file_list_box.h"
 #include "controls/image_box.h"
 #include "picture/jpeg_encoder.h"
+#include "picture/orientation.h"
 #include "picture/picture_errors.h"
 #include "picture/picture_file.h"
 #include "tools/picture_writers.h"
@@ -20,6 +22,7 @@
 #include "ui_main_window.h"
 
 #include <QApplication>
+#include <QColorSpace>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -35,6 +38,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -312,6 +316,45 @@ bool libjpegDecode(const char *path, QSize visible, std::vector<JSAMPLE> &pixels
     return true;
 }
 
+// libjpeg-turbo alone: the rows and columns of `region` of the stored picture (as cropping
+// and skipping allow) into a 32-bit buffer.
+bool libjpegDecodeRegion(const char *path, QRect region, std::vector<JSAMPLE> &pixels) {
+    FILE *file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    jpeg_decompress_struct info{};
+    JpegErrors errors{};
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = &jumpBack;
+    if (setjmp(errors.jump) != 0) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(file);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(&info);
+    JDIMENSION left = JDIMENSION(region.left());
+    JDIMENSION width = JDIMENSION(region.width());
+    if (width < info.output_width)
+        jpeg_crop_scanline(&info, &left, &width);
+    if (region.top() > 0)
+        jpeg_skip_scanlines(&info, JDIMENSION(region.top()));
+    const size_t stride = size_t(info.output_width) * 4;
+    pixels.resize(stride * size_t(region.height()));
+    const JDIMENSION end = JDIMENSION(region.top() + region.height());
+    while (info.output_scanline < end) {
+        JSAMPROW row = &pixels[stride * (info.output_scanline - JDIMENSION(region.top()))];
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_abort_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    return true;
+}
+
 // ---- the table --------------------------------------------------------------------------
 
 struct Row {
@@ -423,6 +466,107 @@ std::optional<double> clickToPainted(MainWindow &window, const QString &name,
         samples.push_back(watch.elapsedMs());
     }
     return median(samples);
+}
+
+// ---- photographs: camera orientation and colour profiles ---------------------------------
+
+// One marker segment after the start of `file`.
+QByteArray withSegment(const QByteArray &file, int marker, const QByteArray &contents) {
+    const int length = int(contents.size()) + 2;
+    const char head[] = {char(0xFF), char(marker), char(length >> 8), char(length)};
+    return file.left(2) + QByteArray(head, 4) + contents + file.mid(2);
+}
+
+// An Exif segment with one entry, the orientation, little-endian.
+QByteArray exifOrientation(int orientation) {
+    QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
+    tiff += char(orientation);
+    tiff += QByteArray(7, '\0');
+    return QByteArray("Exif\0\0", 6) + tiff;
+}
+
+// 6000 x 4000 photographs turned by the camera, and one in Adobe RGB: click to painted beside
+// libjpeg-turbo decoding the stored region that shows, and the whole picture.
+void photographRows(const QString &pictures) {
+    const auto at = [&](const QString &name) {
+        return pictures + QLatin1Char('/') + name;
+    };
+    const QSize stored(6000, 4000);
+    const QByteArray plain = jpegFile(stored, 2);
+    for (const int orientation : {3, 6, 8})
+        writeFile(at(QStringLiteral("turned-%1.jpg").arg(orientation)),
+                  withSegment(plain, 0xE1, exifOrientation(orientation)));
+    writeFile(at(QStringLiteral("adobe-rgb.jpg")),
+              withSegment(plain, 0xE2,
+                          QByteArray("ICC_PROFILE\0\x01\x01", 14) +
+                              QColorSpace(QColorSpace::AdobeRgb).iccProfile()));
+    writeFile(at(QStringLiteral("upright.jpg")), plain);
+
+    std::printf("\nPhotographs 6000x4000 4:2:0, turned by their orientation or in Adobe RGB:\n");
+    std::vector<JSAMPLE> pixels;
+    const QByteArray upright = at(QStringLiteral("upright.jpg")).toLocal8Bit();
+    const auto whole = measure([&] { return libjpegDecode(upright.constData(), {}, pixels); }, 3);
+    report(QStringLiteral("floor: libjpeg-turbo 6000x4000 4:2:0, whole"), whole);
+
+    struct Floors {
+        std::optional<double> design, hd;
+    };
+    std::map<int, Floors> floors;
+    for (const int orientation : {1, 3, 6, 8}) {
+        for (const QSize visible : {DesignViewport, FullHd}) {
+            const QSize shown = picture::orientation::shownSize(stored, orientation);
+            const QRect region =
+                picture::orientation::storedRegion(stored, orientation, shown.boundedTo(visible));
+            const auto ms = measure([&] { return libjpegDecodeRegion(upright, region, pixels); });
+            (visible == DesignViewport ? floors[orientation].design : floors[orientation].hd) = ms;
+            report(QStringLiteral("floor: libjpeg-turbo, orientation %1, region %2x%3 at (%4,%5)")
+                       .arg(orientation)
+                       .arg(region.width())
+                       .arg(region.height())
+                       .arg(region.left())
+                       .arg(region.top()),
+                   ms);
+        }
+    }
+    pixels = {};
+
+    MainWindow window;
+    window.show();
+    QApplication::processEvents();
+    window.form().boxDir->setPath(pictures.toStdString());
+    QApplication::processEvents();
+    for (const bool maximised : {false, true}) {
+        if (maximised) {
+            window.resize(FullHd);
+            QApplication::processEvents();
+        }
+        const QString size =
+            maximised ? QStringLiteral("1920x1080 window") : QStringLiteral("design size");
+        std::optional<double> upright;
+        for (const int orientation : {1, 3, 6, 8}) {
+            const QString name = orientation == 1
+                                     ? QStringLiteral("upright.jpg")
+                                     : QStringLiteral("turned-%1.jpg").arg(orientation);
+            const auto ms = clickToPainted(window, name, QStringLiteral("tiny.jpg"));
+            if (orientation == 1)
+                upright = ms;
+            const auto floor = maximised ? floors[orientation].hd : floors[orientation].design;
+            QString note = ratioNote(ms, floor, 1.5, QStringLiteral("libjpeg-turbo's region"));
+            if (ms && whole && *whole > 0) {
+                const double ratio = *ms / *whole;
+                note += QStringLiteral("; %1 x whole, goal < 0.5 x: %2")
+                            .arg(ratio, 0, 'f', 2)
+                            .arg(ratio < 0.5 ? QStringLiteral("met") : QStringLiteral("missed"));
+            }
+            report(
+                QStringLiteral("click to painted, orientation %1, %2").arg(orientation).arg(size),
+                ms, note);
+        }
+        const auto adobe =
+            clickToPainted(window, QStringLiteral("adobe-rgb.jpg"), QStringLiteral("tiny.jpg"));
+        report(QStringLiteral("click to painted, Adobe RGB, %1").arg(size), adobe,
+               ratioNote(adobe, upright, 1.3, QStringLiteral("orientation 1")));
+    }
 }
 
 void makeEmptyFiles(const fs::path &folder, int count, int pictureEvery) {
@@ -671,6 +815,8 @@ int runBench() {
         }
     }
 
+    photographRows(pictures);
+
     // Folder listings.
     std::printf("\nMaking a folder of 100,000 files and one of 10,000 folders ...\n");
     std::fflush(stdout);
@@ -770,5 +916,12 @@ int main(int argc, char *argv[]) {
         return peakOfOneLoad(arguments);
     if (arguments.value(1) == QLatin1String("--peak-window"))
         return peakOfWindow(arguments);
+    if (arguments.value(1) == QLatin1String("--photographs")) {
+        QTemporaryDir temporary;
+        viewer::loadInterfaceFont();
+        writeFile(temporary.filePath(QStringLiteral("tiny.jpg")), jpegFile({64, 48}, 2));
+        photographRows(temporary.path());
+        return 0;
+    }
     return runBench();
 }

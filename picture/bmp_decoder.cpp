@@ -1,5 +1,6 @@
 #include "picture/bmp_decoder.h"
 
+#include "picture/colour_profile.h"
 #include "picture/image_allocation.h"
 #include "picture/picture_errors.h"
 
@@ -679,6 +680,26 @@ std::optional<BitmapInfoHeader> readHeader(Source &source, QString &error) {
     return header;
 }
 
+// A profile larger than this is no matrix profile, the only kind we convert by.
+constexpr quint32 MaxProfileSize = 16 << 20;
+
+// Converts the decoded pixels to sRGB when the header points at an ICC profile stored in the
+// file (usually after the pixels; for a stream, only there). A profile that isn't there, or
+// that can't be used, leaves the pixels as sRGB.
+void applyEmbeddedProfile(Picture &picture, const BitmapInfoHeader &h, Source &source,
+                          qint64 headerStart) {
+    if (h.bV5CSType != PROFILE_EMBEDDED || h.bV5ProfileSize == 0 ||
+        h.bV5ProfileSize > MaxProfileSize)
+        return;
+    const qint64 start = headerStart + h.bV5ProfileData;
+    if (const auto available = source.size(); available && start + h.bV5ProfileSize > *available)
+        return;
+    if (!source.advanceTo(start))
+        return;
+    const QByteArray profile = source.read(h.bV5ProfileSize);
+    convertToSrgb(picture.image, profile);
+}
+
 bool isPlausibleDib(QByteArrayView bytes) {
     if (bytes.size() < 16)
         return false;
@@ -743,6 +764,11 @@ std::optional<BitmapInfoHeader> BitmapInfoHeader::parse(QByteArrayView bytes) {
     }
     if (h.biSize >= 56 && h.biSize != 64)
         h.biAlphaMask = le32(p + 52);
+    if (h.biSize >= 124) {
+        h.bV5CSType = le32(p + 56);
+        h.bV5ProfileData = le32(p + 112);
+        h.bV5ProfileSize = le32(p + 116);
+    }
     return h;
 }
 
@@ -854,7 +880,10 @@ LoadResult read(QIODevice &device, QSize visible) {
         return LoadResult::failure(errors::truncated());
     if (const auto why = describe(layout, table))
         return LoadResult::failure(*why);
-    return decode(layout, source, dataStart, visible);
+    LoadResult result = decode(layout, source, dataStart, visible);
+    if (result.ok())
+        applyEmbeddedProfile(*result.picture, *header, source, tableStart - header->biSize);
+    return result;
 }
 
 LoadResult readDib(QByteArrayView info, QIODevice &bits, QSize visible) {

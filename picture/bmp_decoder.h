@@ -12,6 +12,9 @@ class QIODevice;
 // the clipboard stores them.
 namespace picture::bmp {
 
+// bV5CSType of a header that carries its ICC profile inside the file.
+constexpr quint32 PROFILE_EMBEDDED = 0x4D424544; // 'MBED'
+
 enum Compression : quint32 {
     BI_RGB = 0,
     BI_RLE8 = 1,
@@ -51,6 +54,11 @@ struct BitmapInfoHeader {
     quint32 biGreenMask = 0;
     quint32 biBlueMask = 0;
     quint32 biAlphaMask = 0;
+    // 124-byte headers: the colour space, and where an embedded ICC profile lies (counted from
+    // the start of this header) and how long it is.
+    quint32 bV5CSType = 0;
+    quint32 bV5ProfileData = 0;
+    quint32 bV5ProfileSize = 0;
 
     static bool isKnownSize(quint32 size);
     // Reads a header from the start of `bytes`; nothing when the size is unknown or the bytes

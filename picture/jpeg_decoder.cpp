@@ -1,6 +1,8 @@
 #include "picture/jpeg_decoder.h"
 
+#include "picture/colour_profile.h"
 #include "picture/image_allocation.h"
+#include "picture/orientation.h"
 #include "picture/picture_errors.h"
 
 #include <QIODevice>
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -41,6 +44,9 @@ constexpr int MaxScans = 100;
 // before any of it is allocated, so a few crafted bytes can't claim gigabytes.
 constexpr long MaxWorkingMemory = 1L << 30;
 
+// An ICC profile is cut into at most 255 APP2 segments; a file with more holds nothing we use.
+constexpr size_t MaxProfileChunks = 255;
+
 // What libjpeg's own sources give when the data runs out: an end-of-image marker, so that
 // decoding ends and we can tell what was missing.
 const JOCTET FakeEndOfImage[] = {0xFF, JPEG_EOI};
@@ -61,8 +67,10 @@ public:
 private:
     template <typename Call> bool attempt(Call call);
     LoadResult failure() const;
-    bool readRows(QImage &image);
+    bool cropColumns(const QRect &region);
+    bool readRows(QImage &image, const QRect &region);
     bool cutShort() const;
+    QByteArray colourProfile();
 
     static Decoder &of(j_common_ptr cinfo) { return *static_cast<Decoder *>(cinfo->client_data); }
     static Decoder &of(j_decompress_ptr cinfo) {
@@ -76,6 +84,7 @@ private:
     static boolean fillInputBuffer(j_decompress_ptr cinfo);
     static void skipInputData(j_decompress_ptr cinfo, long count);
     static void termSource(j_decompress_ptr) {}
+    static boolean readApplicationSegment(j_decompress_ptr cinfo);
 
     QIODevice &m_device;
     std::unique_ptr<JOCTET[]> m_chunk;
@@ -91,6 +100,12 @@ private:
     bool m_endReached = false;
     // A scan needed bits that were not there because the file had ended.
     bool m_scanCut = false;
+    // Where the wanted columns start in the rows libjpeg gives.
+    JDIMENSION m_column = 0;
+    // The first APP1 segment that holds Exif data, and the APP2 segments that hold pieces of an
+    // ICC profile: kept by our own marker reader, so a file of countless segments costs no more.
+    QByteArray m_exif;
+    std::vector<QByteArray> m_profileChunks;
 };
 
 Decoder::Decoder(QIODevice &device)
@@ -182,6 +197,69 @@ void Decoder::skipInputData(j_decompress_ptr cinfo, long count) {
     of(cinfo).m_device.skip(count);
 }
 
+// Reads one APP1 or APP2 segment and keeps it when it is the first Exif segment or a piece of
+// an ICC profile; skips any other. Our source never suspends, so the bytes are always there (a
+// file that ends gives end-of-image markers from then on).
+boolean Decoder::readApplicationSegment(j_decompress_ptr cinfo) {
+    Decoder &decoder = of(cinfo);
+    jpeg_source_mgr &source = *cinfo->src;
+    const auto take = [&](JOCTET *into, size_t count) {
+        while (count > 0) {
+            if (source.bytes_in_buffer == 0)
+                source.fill_input_buffer(cinfo);
+            const size_t n = std::min(count, source.bytes_in_buffer);
+            std::memcpy(into, source.next_input_byte, n);
+            source.next_input_byte += n;
+            source.bytes_in_buffer -= n;
+            into += n;
+            count -= n;
+        }
+    };
+    JOCTET length[2];
+    take(length, 2);
+    const int bytes = ((length[0] << 8) | length[1]) - 2;
+    if (bytes <= 0)
+        return TRUE;
+    QByteArray segment(bytes, Qt::Uninitialized);
+    take(reinterpret_cast<JOCTET *>(segment.data()), size_t(bytes));
+    if (cinfo->unread_marker == JPEG_APP0 + 1) {
+        if (decoder.m_exif.isEmpty() && segment.startsWith(QByteArrayView("Exif\0\0", 6)))
+            decoder.m_exif = std::move(segment);
+    } else if (segment.startsWith(QByteArrayView("ICC_PROFILE\0", 12)) &&
+               decoder.m_profileChunks.size() < MaxProfileChunks) {
+        decoder.m_profileChunks.push_back(std::move(segment));
+    }
+    return TRUE;
+}
+
+// The ICC profile joined from its pieces by libjpeg, which checks their numbering; empty when
+// there is none or the pieces don't make one. Called between reading the header and starting.
+QByteArray Decoder::colourProfile() {
+    if (m_profileChunks.empty())
+        return {};
+    // libjpeg joins the segments it saved itself; ours are handed to it in the same list.
+    std::vector<jpeg_marker_struct> markers(m_profileChunks.size());
+    for (size_t i = 0; i < markers.size(); ++i) {
+        QByteArray &chunk = m_profileChunks[i];
+        markers[i].next = i + 1 < markers.size() ? &markers[i + 1] : nullptr;
+        markers[i].marker = JPEG_APP0 + 2;
+        markers[i].original_length = unsigned(chunk.size());
+        markers[i].data_length = unsigned(chunk.size());
+        markers[i].data = reinterpret_cast<JOCTET *>(chunk.data());
+    }
+    m_info.marker_list = markers.data();
+    JOCTET *data = nullptr;
+    unsigned int length = 0;
+    boolean found = FALSE;
+    attempt([&] { found = jpeg_read_icc_profile(&m_info, &data, &length); });
+    m_info.marker_list = nullptr;
+    QByteArray profile;
+    if (found && data)
+        profile = QByteArray(reinterpret_cast<const char *>(data), qsizetype(length));
+    std::free(data);
+    return profile;
+}
+
 // A file that ends early is refused, as the loading function refuses every picture cut short:
 // the rows that never came would show as flat grey. A progressive file that ends between two
 // scans is the exception: every pixel already has its colour, at a lower quality. Only the
@@ -219,6 +297,8 @@ LoadResult Decoder::run(QSize visible) {
     m_info.mem->max_memory_to_use = MaxWorkingMemory;
     m_info.src = &m_source;
     m_info.progress = &m_progress;
+    jpeg_set_marker_processor(&m_info, JPEG_APP0 + 1, &Decoder::readApplicationSegment);
+    jpeg_set_marker_processor(&m_info, JPEG_APP0 + 2, &Decoder::readApplicationSegment);
 
     if (!attempt([this] {
             jpeg_read_header(&m_info, TRUE);
@@ -226,11 +306,15 @@ LoadResult Decoder::run(QSize visible) {
         }))
         return failure();
 
-    const QSize size(int(m_info.image_width), int(m_info.image_height));
-    if (qint64(size.width()) * size.height() > MaxPixels)
+    const QSize stored(int(m_info.image_width), int(m_info.image_height));
+    if (qint64(stored.width()) * stored.height() > MaxPixels)
         return LoadResult::failure(errors::tooLarge());
+    // The camera's orientation: the picture's size is the size as shown.
+    const int turn = orientation::fromExif(m_exif);
+    const QSize size = orientation::shownSize(stored, turn);
 
     QImage::Format format = QImage::Format_RGB32;
+    QByteArray profile;
     switch (m_info.jpeg_color_space) {
     case JCS_GRAYSCALE:
         m_info.out_color_space = JCS_GRAYSCALE;
@@ -244,6 +328,7 @@ LoadResult Decoder::run(QSize visible) {
         // Straight into Format_RGB32's 0xAARRGGBB words, alpha set to opaque.
         m_info.out_color_space =
             QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+        profile = colourProfile();
         break;
     }
     // libjpeg's defaults, named because Qt's reader uses the same: accurate integer IDCT and
@@ -251,27 +336,25 @@ LoadResult Decoder::run(QSize visible) {
     m_info.dct_method = JDCT_ISLOW;
     m_info.do_fancy_upsampling = TRUE;
 
+    // Only the part of the stored picture that turns into the part shown is decoded.
     const QSize part = visible.isEmpty() ? size : size.boundedTo(visible);
-    std::optional<QImage> image = allocateImage(part, format);
+    const QRect region = orientation::storedRegion(stored, turn, part);
+    std::optional<QImage> image = allocateImage(region.size(), format);
     if (!image)
         return LoadResult::failure(errors::tooLarge());
 
     if (!attempt([this] { jpeg_start_decompress(&m_info); }))
         return failure();
+    if (!cropColumns(region))
+        return failure();
+    // Rows above the region are skipped: libjpeg decodes their data but not their pixels.
+    const JDIMENSION above = JDIMENSION(region.top());
+    JDIMENSION skipped = 0;
+    if (above > 0 &&
+        (!attempt([&] { skipped = jpeg_skip_scanlines(&m_info, above); }) || skipped != above))
+        return failure();
 
-    if (JDIMENSION(part.width()) < m_info.output_width) {
-        // libjpeg upsamples and converts only the columns asked for, and smooth upsampling
-        // takes the last of them for the picture's edge: without the chroma sample to its
-        // right it would differ from a whole-picture decode. A band of blocks more gives it
-        // its neighbours.
-        const JDIMENSION band = JDIMENSION(m_info.max_h_samp_factor * m_info.min_DCT_scaled_size);
-        JDIMENSION left = 0;
-        JDIMENSION width = std::min(m_info.output_width, JDIMENSION(part.width()) + band);
-        if (!attempt([&] { jpeg_crop_scanline(&m_info, &left, &width); }))
-            return failure();
-    }
-
-    if (!readRows(*image))
+    if (!readRows(*image, region))
         return failure();
     // With every row decoded, the end-of-image marker must follow.
     if (m_info.output_scanline == m_info.output_height &&
@@ -279,7 +362,27 @@ LoadResult Decoder::run(QSize visible) {
         return failure();
     if (cutShort())
         return LoadResult::failure(errors::truncated());
-    return {Picture{*std::move(image), size, Format::Jpeg}, QString()};
+    convertToSrgb(*image, profile);
+    return {Picture{orientation::apply(*std::move(image), turn), size, Format::Jpeg}, QString()};
+}
+
+// Asks libjpeg for the region's columns only. It starts them at a block edge at or before the
+// region's left, and upsamples and converts no others. Smooth upsampling takes the edges of
+// what it is given for the picture's edges: without the chroma samples beside the region it
+// would differ from a whole-picture decode, so a band of blocks more is asked for each side.
+bool Decoder::cropColumns(const QRect &region) {
+    m_column = JDIMENSION(region.left());
+    if (JDIMENSION(region.width()) >= m_info.output_width)
+        return true;
+    const JDIMENSION band = JDIMENSION(m_info.max_h_samp_factor * m_info.min_DCT_scaled_size);
+    const JDIMENSION first = JDIMENSION(region.left());
+    const JDIMENSION end = JDIMENSION(region.left() + region.width());
+    JDIMENSION left = first > band ? first - band : 0;
+    JDIMENSION width = std::min(m_info.output_width, end + band) - left;
+    if (!attempt([&] { jpeg_crop_scanline(&m_info, &left, &width); }))
+        return false;
+    m_column = first - left;
+    return true;
 }
 
 // Inverted CMYK, as Adobe's applications store it: each value is the paper left uncovered.
@@ -300,21 +403,23 @@ void convertCmykRow(const JOCTET *in, QRgb *out, int width, bool inverted) {
     }
 }
 
-bool Decoder::readRows(QImage &image) {
+bool Decoder::readRows(QImage &image, const QRect &region) {
     const int components = m_info.output_components;
     const bool cmyk = m_info.out_color_space == JCS_CMYK;
     // Rows go straight into the picture when libjpeg writes them as we keep them; otherwise
-    // through a few rows of scratch (a crop wider than the picture part, or CMYK to convert).
-    const bool direct = !cmyk && m_info.output_width == JDIMENSION(image.width());
+    // through a few rows of scratch (a crop wider than the region, or CMYK to convert).
+    const bool direct = !cmyk && m_column == 0 && m_info.output_width == JDIMENSION(image.width());
     const size_t scratchStride = size_t(m_info.output_width) * size_t(components);
     std::vector<JOCTET> scratch(direct ? 0 : scratchStride * RowBatch);
+    const size_t skippedBytes = size_t(m_column) * size_t(components);
     const size_t keptBytes = size_t(image.width()) * size_t(components);
 
     JSAMPROW rows[RowBatch];
-    const JDIMENSION height = JDIMENSION(image.height());
-    while (m_info.output_scanline < height) {
-        const JDIMENSION first = m_info.output_scanline;
-        const JDIMENSION count = std::min<JDIMENSION>(RowBatch, height - first);
+    const JDIMENSION top = JDIMENSION(region.top());
+    const JDIMENSION end = top + JDIMENSION(image.height());
+    while (m_info.output_scanline < end) {
+        const JDIMENSION first = m_info.output_scanline - top;
+        const JDIMENSION count = std::min<JDIMENSION>(RowBatch, end - m_info.output_scanline);
         for (JDIMENSION i = 0; i < count; ++i)
             rows[i] = direct ? image.scanLine(int(first + i)) : &scratch[i * scratchStride];
         JDIMENSION got = 0;
@@ -327,10 +432,10 @@ bool Decoder::readRows(QImage &image) {
         for (JDIMENSION i = 0; i < got; ++i) {
             uchar *line = image.scanLine(int(first + i));
             if (cmyk)
-                convertCmykRow(rows[i], reinterpret_cast<QRgb *>(line), image.width(),
-                               m_info.saw_Adobe_marker);
+                convertCmykRow(rows[i] + skippedBytes, reinterpret_cast<QRgb *>(line),
+                               image.width(), m_info.saw_Adobe_marker);
             else
-                std::memcpy(line, rows[i], keptBytes);
+                std::memcpy(line, rows[i] + skippedBytes, keptBytes);
         }
     }
     return true;
@@ -339,7 +444,7 @@ bool Decoder::readRows(QImage &image) {
 } // namespace
 
 bool canRead(QIODevice &device) {
-    return device.peek(3) == QByteArrayLiteral("\xFF\xD8\xFF");
+    return device.peek(2) == QByteArrayLiteral("\xFF\xD8");
 }
 
 LoadResult read(QIODevice &device, QSize visible) {

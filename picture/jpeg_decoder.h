@@ -7,16 +7,18 @@
 class QIODevice;
 
 // JPEG files (baseline, progressive, arithmetic-coded; greyscale, YCbCr, RGB, CMYK and YCCK),
-// decoded by libjpeg-turbo. Only the picture's top-left part that a window can show is decoded;
-// `Picture::size` stays the natural size. EXIF orientation is not applied: the picture shows as
-// it is stored.
+// decoded by libjpeg-turbo. The picture is turned as the camera's Exif orientation says, and
+// its natural size is the size as shown. Colour pictures with an ICC profile are converted to
+// sRGB. Only the part of the stored picture that becomes the shown top-left part a window can
+// show is decoded; `Picture::size` stays the natural size.
 namespace picture::jpeg {
 
-// True when the device starts with a JPEG start-of-image marker followed by another marker.
-// Only peeks.
+// True when the device starts with a JPEG start-of-image marker. Stray bytes may follow it
+// before the next marker; libjpeg skips them with a warning. Only peeks.
 bool canRead(QIODevice &device);
 
-// Decodes the top-left `visible` part of the picture (all of it when `visible` is empty).
+// Decodes the top-left `visible` part of the picture as shown (all of it when `visible` is
+// empty).
 // A file that ends before the rows decoded are whole is refused as incomplete, except a
 // progressive one that ends between scans.
 LoadResult read(QIODevice &device, QSize visible = {});

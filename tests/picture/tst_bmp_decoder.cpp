@@ -5,6 +5,7 @@
 #include "sequential_device.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -281,6 +282,8 @@ private slots:
     void mutatedFilesNeverCrash();
     void regressionFilesAreHandled_data();
     void regressionFilesAreHandled();
+    void embeddedProfilesConvertToSrgb_data();
+    void embeddedProfilesConvertToSrgb();
     void cleanupTestCase();
 };
 
@@ -970,6 +973,65 @@ void TestBmpDecoder::regressionFilesAreHandled() {
     for (const QSize visible : {QSize(), QSize(3, 3)}) {
         const LoadResult r = decode(data, visible);
         QVERIFY2(r.ok() || !r.error.isEmpty(), "refused without a reason");
+    }
+}
+
+void TestBmpDecoder::embeddedProfilesConvertToSrgb_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("converted");
+    // Two pixels of a flat colour stored in Adobe RGB: (128, 200, 64) there is (77, 201, 44) in
+    // sRGB, by the two spaces' primaries and curves.
+    TestBitmap b;
+    b.headerSize = 124;
+    b.width = 2;
+    b.bits = bytes({64, 200, 128, 64, 200, 128, 0, 0});
+    const QByteArray adobe = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+    // The file with `profile` appended, and the header's profile fields set.
+    const auto withProfile = [&](const QByteArray &profile, quint32 type = bmp::PROFILE_EMBEDDED,
+                                 std::optional<quint32> at = {}, std::optional<quint32> size = {}) {
+        QByteArray file = b.file() + profile;
+        qToLittleEndian<quint32>(type, file.data() + 14 + 56);
+        qToLittleEndian<quint32>(at.value_or(quint32(b.file().size() - 14)),
+                                 file.data() + 14 + 112);
+        qToLittleEndian<quint32>(size.value_or(quint32(profile.size())), file.data() + 14 + 116);
+        return file;
+    };
+    QTest::newRow("Adobe RGB after the pixels") << withProfile(adobe) << true;
+    // The profile between the header and the pixels.
+    b.offBits = quint32(14 + 124 + adobe.size());
+    QByteArray before = withProfile({}, bmp::PROFILE_EMBEDDED, 124, quint32(adobe.size()));
+    before.insert(14 + 124, adobe);
+    b.offBits.reset();
+    QTest::newRow("Adobe RGB before the pixels") << before << true;
+    QTest::newRow("no profile, sRGB") << withProfile({}, 0x73524742) << false;
+    QTest::newRow("a linked profile's file name")
+        << withProfile("/usr/share/color/icc/x.icc", 0x4C494E4B) << false;
+    QTest::newRow("profile past the end")
+        << withProfile(adobe, bmp::PROFILE_EMBEDDED, 0x7FFFFFF0) << false;
+    QTest::newRow("profile longer than the file")
+        << withProfile(adobe, bmp::PROFILE_EMBEDDED, {}, 0xFFFFFFFF) << false;
+    QTest::newRow("profile cut short") << withProfile(adobe.left(200)) << false;
+    QByteArray cmyk = adobe;
+    cmyk.replace(16, 4, "CMYK");
+    QTest::newRow("CMYK profile") << withProfile(cmyk) << false;
+    QTest::newRow("garbage for a profile") << withProfile(QByteArray(600, '\x5A')) << false;
+}
+
+void TestBmpDecoder::embeddedProfilesConvertToSrgb() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, converted);
+    for (const QSize visible : {QSize(), QSize(1, 1)}) {
+        for (const bool stream : {false, true}) {
+            const LoadResult result =
+                stream ? decodeSequentially(file, visible) : decode(file, visible);
+            QVERIFY2(result.ok(), qPrintable(result.error));
+            // A stream can't go back for a profile stored before the pixels.
+            const bool behind = stream && QByteArray(QTest::currentDataTag()).contains("before");
+            QImage expected(result.picture->image.size(), QImage::Format_RGB32);
+            expected.fill(converted && !behind ? qRgb(77, 201, 44) : qRgb(128, 200, 64));
+            const QString why = difference(result.picture->image, expected, 1);
+            QVERIFY2(why.isEmpty(), qPrintable(why));
+        }
     }
 }
 
