@@ -30,15 +30,20 @@ bool isKnownVersion(quint8 version) {
 }
 
 // The depths this decoder draws: bit planes of one bit (2 to 16 colours), packed pixels of 1, 2,
-// 4 or 8 bits, and 8-bit colour planes (RGB, RGBA).
+// 4 or 8 bits, 8-bit colour planes (RGB, RGBA), and one plane of packed 24-bit RGB.
 bool isIndexed(const PcxHeader &header) {
     const int bits = header.BitsPerPixel;
     const int planes = header.NPlanes;
-    return (bits == 1 && planes >= 1 && planes <= 4) || (planes == 1 && bits != 1);
+    return (bits == 1 && planes >= 1 && planes <= 4) || (planes == 1 && bits > 1 && bits <= 8);
+}
+
+bool isPackedRgb(const PcxHeader &header) {
+    return header.BitsPerPixel == 24 && header.NPlanes == 1;
 }
 
 bool isDirectColour(const PcxHeader &header) {
-    return header.BitsPerPixel == 8 && (header.NPlanes == 3 || header.NPlanes == 4);
+    return (header.BitsPerPixel == 8 && (header.NPlanes == 3 || header.NPlanes == 4)) ||
+           isPackedRgb(header);
 }
 
 // The sixteen colours a picture of up to 16 colours falls back to when its header carries none.
@@ -193,8 +198,13 @@ void convertRow(const PcxHeader &header, const uchar *line, int width, uchar *ou
             out[x] = uchar(colourIndex(line, stride, header.BitsPerPixel, header.NPlanes, x));
         return;
     }
-    const bool withAlpha = header.NPlanes == 4;
     auto *pixels = reinterpret_cast<QRgb *>(out);
+    if (isPackedRgb(header)) {
+        for (int x = 0; x < width; ++x, line += 3)
+            pixels[x] = qRgb(line[0], line[1], line[2]);
+        return;
+    }
+    const bool withAlpha = header.NPlanes == 4;
     for (int x = 0; x < width; ++x)
         pixels[x] = qRgba(line[x], line[stride + x], line[2 * stride + x],
                           withAlpha ? line[3 * stride + x] : 0xff);
@@ -227,8 +237,8 @@ PcxHeader PcxHeader::parse(const char *bytes, qsizetype size) {
 }
 
 bool PcxHeader::isRecognised() const {
-    const bool knownDepth =
-        BitsPerPixel == 1 || BitsPerPixel == 2 || BitsPerPixel == 4 || BitsPerPixel == 8;
+    const bool knownDepth = BitsPerPixel == 1 || BitsPerPixel == 2 || BitsPerPixel == 4 ||
+                            BitsPerPixel == 8 || (BitsPerPixel == 24 && NPlanes == 1);
     return Manufacturer == Signature && isKnownVersion(Version) && Encoding <= 1 && knownDepth &&
            NPlanes >= 1 && NPlanes <= 4;
 }
