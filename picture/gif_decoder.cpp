@@ -49,6 +49,19 @@ public:
         for (int i = 0; i < count; ++i)
             out[i] = byte();
     }
+    // Up to `count` bytes into `out`; fewer only at the end of the device.
+    int read(quint8 *out, int count) {
+        int done = 0;
+        while (done < count) {
+            if (m_position == m_end && !refill())
+                break;
+            const int step = int(std::min<qint64>(count - done, m_end - m_position));
+            std::memcpy(out + done, m_position, size_t(step));
+            m_position += step;
+            done += step;
+        }
+        return done;
+    }
     void skip(qint64 count) {
         while (count > 0) {
             if (m_position == m_end && !refill())
@@ -89,17 +102,11 @@ public:
     // file ends between two sub-blocks, CutShort when it ends inside one.
     int next(int size) {
         while (m_bitCount < size) {
-            if (m_blockLeft == 0) {
-                const int length = m_in.next();
-                if (length <= 0)
-                    return length < 0 ? FileEnd : DataEnd;
-                m_blockLeft = length;
+            if (m_position == m_length) {
+                if (const int status = nextBlock(); status < 0)
+                    return status;
             }
-            const int value = m_in.next();
-            if (value < 0)
-                return CutShort;
-            --m_blockLeft;
-            m_bits |= quint32(value) << m_bitCount;
+            m_bits |= quint32(m_block[size_t(m_position++)]) << m_bitCount;
             m_bitCount += 8;
         }
         const int code = int(m_bits & ((1u << size) - 1));
@@ -109,8 +116,24 @@ public:
     }
 
 private:
+    int nextBlock() {
+        if (m_cut)
+            return CutShort;
+        const int length = m_in.next();
+        if (length <= 0)
+            return length < 0 ? FileEnd : DataEnd;
+        m_length = m_in.read(m_block.data(), length);
+        m_position = 0;
+        // The bytes of a block cut short still count; the next code that needs more fails.
+        m_cut = m_length < length;
+        return m_length > 0 ? 0 : CutShort;
+    }
+
     Input &m_in;
-    int m_blockLeft = 0;
+    std::array<quint8, 255> m_block;
+    int m_position = 0;
+    int m_length = 0;
+    bool m_cut = false;
     quint32 m_bits = 0;
     int m_bitCount = 0;
 };
@@ -191,13 +214,14 @@ public:
             const QRgb colour = i < frame.colours.size() ? frame.colours[i] : qRgb(0, 0, 0);
             m_lookup[size_t(i)] = i == frame.transparent ? 0 : colour;
         }
-        for (int code = 0; code < MaxCodes; ++code) {
-            m_suffix[size_t(code)] = quint8(code);
-            m_first[size_t(code)] = quint8(code);
-            m_length[size_t(code)] = 1;
-        }
+        for (int code = 0; code < MaxCodes; ++code)
+            m_table[size_t(code)] = {0, 1, quint8(code), quint8(code)};
+        m_left = left;
+        m_top = top;
+        m_width = frame.rect.width();
         m_bits = m_image.bits();
         m_stride = m_image.bytesPerLine();
+        enterRow();
     }
 
     // True when every row the image needs came; false when the data ended before that. Once
@@ -234,11 +258,15 @@ public:
             if (previous >= 0 && next < MaxCodes) {
                 // The new string is the previous one and the first colour of this one, which
                 // for the code about to be defined is the previous string's own first colour.
-                const size_t added = size_t(next);
-                m_prefix[added] = quint16(previous);
-                m_suffix[added] = m_first[size_t(code == next ? previous : code)];
-                m_first[added] = m_first[size_t(previous)];
-                m_length[added] = quint16(m_length[size_t(previous)] + 1);
+                // Where the previous string was written whole, with the pixel after it in the
+                // same row, the new one can later be copied from there.
+                const bool copyable =
+                    m_lastStart && m_lastRow == m_rowPixels && m_column < m_endColumn;
+                m_where[size_t(next)] = copyable ? m_lastStart : nullptr;
+                const Entry &before = m_table[size_t(previous)];
+                m_table[size_t(next)] = {quint16(previous), quint16(before.length + 1),
+                                         code == next ? before.first : m_table[size_t(code)].first,
+                                         before.first};
                 ++next;
                 if (next == (1 << codeSize) && codeSize < 12)
                     ++codeSize;
@@ -275,16 +303,40 @@ private:
 
     // The pixels of one code's string, from the current position on, across rows.
     void put(int code) {
-        int length = m_length[size_t(code)];
-        const int width = m_frame.rect.width();
+        int length = m_table[size_t(code)].length;
+        const int width = m_width;
+        m_lastStart = nullptr;
         // Most strings lie within one row: those that show nothing aren't even spelt out.
-        if (length <= width - m_column && !shows(m_column, m_column + length)) {
-            advanceColumns(length);
-            return;
+        if (length <= width - m_column) {
+            if (!shows(m_column, m_column + length)) {
+                advanceColumns(length);
+                return;
+            }
+            if (m_column >= m_firstColumn && m_column + length <= m_endColumn) {
+                // Wholly shown: spelt out backwards straight into the row.
+                QRgb *start = m_rowPixels + m_column;
+                if (const QRgb *from = length > 1 ? m_where[size_t(code)] : nullptr) {
+                    // Copied forwards: a string that ends with its own first pixel overlaps
+                    // the pixels it is copied from by that one pixel.
+                    for (int i = 0; i < length; ++i)
+                        start[i] = from[i];
+                } else {
+                    QRgb *pixel = start + length;
+                    for (int c = code, left = length; left > 0; --left) {
+                        const Entry &entry = m_table[size_t(c)];
+                        *--pixel = m_lookup[entry.suffix];
+                        c = entry.prefix;
+                    }
+                }
+                m_lastStart = start;
+                m_lastRow = m_rowPixels;
+                advanceColumns(length);
+                return;
+            }
         }
         quint8 *out = m_string.data() + length;
-        for (int c = code; out > m_string.data(); c = m_prefix[size_t(c)])
-            *--out = m_suffix[size_t(c)];
+        for (int c = code; out > m_string.data(); c = m_table[size_t(c)].prefix)
+            *--out = m_table[size_t(c)].suffix;
         const quint8 *string = m_string.data();
         while (length > 0) {
             if (m_order.done())
@@ -292,11 +344,10 @@ private:
             const int count = std::min(length, width - m_column);
             const int from = std::max(m_column, m_firstColumn);
             const int to = std::min(m_column + count, m_endColumn);
-            if (from < to && rowShows()) {
-                QRgb *pixels = line(m_frame.rect.top() + m_order.row()) + m_frame.rect.left();
+            if (from < to && m_rowPixels) {
                 const quint8 *indices = string - m_column;
                 for (int x = from; x < to; ++x)
-                    pixels[x] = m_lookup[indices[x]];
+                    m_rowPixels[x] = m_lookup[indices[x]];
             }
             string += count;
             length -= count;
@@ -306,19 +357,22 @@ private:
         }
     }
 
-    bool rowShows() const {
-        return m_order.row() < m_endRow && m_frame.rect.top() + m_order.row() >= 0;
+    // Where the current row's pixels go, from the frame's left edge; null when it isn't shown.
+    void enterRow() {
+        m_rowPixels = !m_order.done() && m_order.row() < m_endRow
+                          ? line(m_top + m_order.row()) + m_left
+                          : nullptr;
     }
 
     bool shows(int from, int to) const {
-        return rowShows() && from < m_endColumn && to > m_firstColumn;
+        return m_rowPixels && from < m_endColumn && to > m_firstColumn;
     }
 
     void advanceColumns(int count) {
         if (m_order.done())
             throw Problem{errors::corrupt()}; // more pixels than the frame holds
         m_column += count;
-        if (m_column < m_frame.rect.width())
+        if (m_column < m_width)
             return;
         // A row is whole.
         if (m_countsEveryRow || m_order.row() < m_endRow)
@@ -327,6 +381,7 @@ private:
             ++m_screenRowsGiven;
         m_column = 0;
         m_order.advance();
+        enterRow();
     }
 
     CodeReader m_codes;
@@ -334,6 +389,10 @@ private:
     QImage &m_image;
     RowOrder m_order;
     int m_paletteSize;
+    int m_left = 0;
+    int m_top = 0;
+    int m_width = 0;
+    QRgb *m_rowPixels = nullptr;
     int m_firstColumn = 0;
     int m_endColumn = 0;
     int m_endRow = 0;
@@ -345,10 +404,18 @@ private:
     uchar *m_bits = nullptr;
     qsizetype m_stride = 0;
     std::array<QRgb, 256> m_lookup;
-    std::array<quint16, MaxCodes> m_prefix{};
-    std::array<quint8, MaxCodes> m_suffix;
-    std::array<quint8, MaxCodes> m_first;
-    std::array<quint16, MaxCodes> m_length;
+    // A string: the string one shorter, its last colour and its first.
+    struct Entry {
+        quint16 prefix;
+        quint16 length;
+        quint8 suffix;
+        quint8 first;
+    };
+    std::array<Entry, MaxCodes> m_table;
+    // Where each string was last written whole within one row of the image, if it was.
+    std::array<const QRgb *, MaxCodes> m_where{};
+    const QRgb *m_lastStart = nullptr; // the last string written whole, and its row
+    const QRgb *m_lastRow = nullptr;
     std::array<quint8, MaxCodes + 1> m_string;
 };
 
