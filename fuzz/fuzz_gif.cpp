@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const picture::LoadResult whole = decode(bytes, {});
     const picture::LoadResult part = decode(bytes, QSize(17, 9));
-    if (whole.ok() == whole.error.isEmpty() || part.ok() == part.error.isEmpty())
+    if (whole.ok() != whole.error.isEmpty() || part.ok() != part.error.isEmpty())
         std::abort();
     if (!whole.ok())
         return 0;
