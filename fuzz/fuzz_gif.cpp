@@ -24,9 +24,15 @@ picture::LoadResult decode(const QByteArray &bytes, QSize visible) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    const picture::LoadResult whole = decode(bytes, {});
     const picture::LoadResult part = decode(bytes, QSize(17, 9));
-    if (whole.ok() != whole.error.isEmpty() || part.ok() != part.error.isEmpty())
+    if (part.ok() != part.error.isEmpty())
+        std::abort();
+    // A screen of hundreds of megabytes takes seconds to clear under the sanitizers: only its
+    // corner is decoded then.
+    if (size >= 10 && qint64(data[6] | data[7] << 8) * (data[8] | data[9] << 8) > 4096 * 4096)
+        return 0;
+    const picture::LoadResult whole = decode(bytes, {});
+    if (whole.ok() != whole.error.isEmpty())
         std::abort();
     if (!whole.ok())
         return 0;

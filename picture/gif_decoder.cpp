@@ -423,14 +423,21 @@ private:
 // screen's uncovered background.
 void clearOutside(QImage &image, const QRect &frame) {
     const QRect covered = frame & image.rect();
-    for (int y = 0; y < image.height(); ++y) {
-        auto *pixels = reinterpret_cast<QRgb *>(image.scanLine(y));
-        if (y < covered.top() || y > covered.bottom() || covered.isEmpty()) {
-            std::fill(pixels, pixels + image.width(), 0);
-            continue;
-        }
-        std::fill(pixels, pixels + covered.left(), 0);
-        std::fill(pixels + covered.right() + 1, pixels + image.width(), 0);
+    uchar *bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    if (covered.isEmpty()) {
+        std::memset(bits, 0, size_t(image.sizeInBytes()));
+        return;
+    }
+    // The rows above and below the frame in one sweep each, then both sides of its rows.
+    std::memset(bits, 0, size_t(stride * covered.top()));
+    const qsizetype below = stride * (covered.bottom() + 1);
+    std::memset(bits + below, 0, size_t(image.sizeInBytes() - below));
+    for (int y = covered.top(); y <= covered.bottom(); ++y) {
+        auto *pixels = reinterpret_cast<QRgb *>(bits + stride * y);
+        std::memset(pixels, 0, sizeof(QRgb) * size_t(covered.left()));
+        std::memset(pixels + covered.right() + 1, 0,
+                    sizeof(QRgb) * size_t(image.width() - covered.right() - 1));
     }
 }
 

@@ -6,6 +6,9 @@
 #include "tools/picture_writers.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImageReader>
 #include <QRect>
 #include <QTest>
@@ -151,6 +154,7 @@ private slots:
     void partIsTheTopLeftOfTheWhole_data();
     void partIsTheTopLeftOfTheWhole();
     void partStopsAfterItsLastRow();
+    void regressionFilesAreHandled();
 };
 
 void TestGifDecoder::goodCorpusFilesMatchQt_data() {
@@ -288,6 +292,23 @@ void TestGifDecoder::partStopsAfterItsLastRow() {
         QVERIFY2(part.ok(), qPrintable(part.error));
         QCOMPARE(premultiplied(part.picture->image),
                  premultiplied(decode(file).picture->image.copy(part.picture->image.rect())));
+    }
+}
+
+// Inputs that once made a decoder slow: the part a window shows comes back at once, as a
+// picture or with a reason.
+void TestGifDecoder::regressionFilesAreHandled() {
+    const QDir data(QStringLiteral(GLIMRA_TEST_DATA_DIR "/gif"));
+    const QStringList files = data.entryList(QDir::Files);
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files) {
+        QFile file(data.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QElapsedTimer timer;
+        timer.start();
+        const LoadResult part = decode(file.readAll(), QSize(457, 568));
+        QVERIFY2(part.ok() == part.error.isEmpty(), qPrintable(name));
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(name));
     }
 }
 
