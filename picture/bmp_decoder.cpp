@@ -852,18 +852,22 @@ LoadResult read(QIODevice &device, QSize visible) {
         dataStart = fileHeader->bfOffBits;
         if (dataStart < tableStart)
             return LoadResult::failure(errors::corrupt());
-        // Some writers leave the masks after a 40-byte header out of the offset; the pixels
-        // then follow the masks.
-        if (dataStart < tableStart + maskBytes)
-            dataStart = tableStart + declaredTable;
-        if (const auto available = source.size(); available && dataStart > *available)
-            return LoadResult::failure(errors::corrupt());
-        // A colour count beyond what the depth can use, whose table would run past the pixels'
-        // start, is a broken header rather than an oversized table.
         const qint64 depthEntries = header->biBitCount >= 1 && header->biBitCount <= 8
                                         ? qint64(1) << header->biBitCount
                                         : 0;
-        if (header->biClrUsed > depthEntries && tableStart + declaredTable > dataStart)
+        // Some writers leave the masks after a 40-byte header out of the offset; the pixels
+        // then follow the masks, and the colour table a direct-colour picture may carry (it
+        // needs none) when the offset leaves no room for that either.
+        if (dataStart < tableStart + maskBytes)
+            dataStart = tableStart + (depthEntries > 0 ? declaredTable : maskBytes);
+        if (const auto available = source.size(); available && dataStart > *available)
+            return LoadResult::failure(errors::corrupt());
+        // A colour count beyond what an indexed depth can use, whose table would run past the
+        // pixels' start, is a broken header rather than an oversized table. For 16, 24 and 32
+        // bits the table is only a hint for few-colour displays: where it doesn't fit, some
+        // writers counted colours they never stored, and the pixels are where the offset says.
+        if (depthEntries > 0 && header->biClrUsed > depthEntries &&
+            tableStart + declaredTable > dataStart)
             return LoadResult::failure(errors::corrupt());
         // Pixels said to start where the colour table should be leave an indexed picture with
         // no colours at all.

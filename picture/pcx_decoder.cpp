@@ -30,15 +30,20 @@ bool isKnownVersion(quint8 version) {
 }
 
 // The depths this decoder draws: bit planes of one bit (2 to 16 colours), packed pixels of 1, 2,
-// 4 or 8 bits, and 8-bit colour planes (RGB, RGBA).
+// 4 or 8 bits, 8-bit colour planes (RGB, RGBA), and one plane of packed 24-bit RGB.
 bool isIndexed(const PcxHeader &header) {
     const int bits = header.BitsPerPixel;
     const int planes = header.NPlanes;
-    return (bits == 1 && planes >= 1 && planes <= 4) || (planes == 1 && bits != 1);
+    return (bits == 1 && planes >= 1 && planes <= 4) || (planes == 1 && bits > 1 && bits <= 8);
+}
+
+bool isPackedRgb(const PcxHeader &header) {
+    return header.BitsPerPixel == 24 && header.NPlanes == 1;
 }
 
 bool isDirectColour(const PcxHeader &header) {
-    return header.BitsPerPixel == 8 && (header.NPlanes == 3 || header.NPlanes == 4);
+    return (header.BitsPerPixel == 8 && (header.NPlanes == 3 || header.NPlanes == 4)) ||
+           isPackedRgb(header);
 }
 
 // The sixteen colours a picture of up to 16 colours falls back to when its header carries none.
@@ -98,6 +103,14 @@ public:
         return uchar(m_chunk[m_position++]);
     }
 
+    // The bytes read but not yet taken; none only at the end of the device.
+    bool fill() { return m_position < m_chunk.size() || refill(); }
+    const uchar *data() const {
+        return reinterpret_cast<const uchar *>(m_chunk.constData()) + m_position;
+    }
+    qsizetype available() const { return m_chunk.size() - m_position; }
+    void consume(qsizetype count) { m_position += count; }
+
     // The last `TailPaletteSize` bytes of the device, provided they all lie after the origin;
     // at most `limit` more bytes are read from a sequential device to get there.
     QByteArray tail(qint64 limit) {
@@ -117,7 +130,9 @@ private:
     bool refill() {
         if (m_atEnd)
             return false;
-        m_history = (m_history + m_chunk).right(TailPaletteSize);
+        m_history = m_chunk.size() >= TailPaletteSize
+                        ? m_chunk.right(TailPaletteSize)
+                        : (m_history + m_chunk).right(TailPaletteSize);
         m_chunk = m_device.read(ChunkSize);
         m_position = 0;
         m_atEnd = m_chunk.isEmpty();
@@ -151,17 +166,46 @@ public:
                 m_runLeft -= int(count);
                 continue;
             }
-            const int byte = m_source.next();
-            if (byte < 0)
+            if (!m_source.fill())
                 return false;
-            if (m_coded && byte >= 0xC0) {
+            const uchar *const start = m_source.data();
+            const uchar *const end = start + m_source.available();
+            if (!m_coded) {
+                const qsizetype count = std::min<qsizetype>(end - start, length - filled);
+                std::memcpy(line + filled, start, size_t(count));
+                filled += count;
+                m_source.consume(count);
+                continue;
+            }
+            // Literal bytes and whole runs, straight from the bytes at hand.
+            const uchar *at = start;
+            while (filled < length && at < end) {
+                const uchar byte = *at;
+                if (byte < 0xC0) {
+                    line[filled++] = byte;
+                    ++at;
+                    continue;
+                }
+                if (end - at < 2)
+                    break; // the run's colour comes with the next bytes
+                const int count = byte & 0x3F;
+                const uchar value = at[1];
+                at += 2;
+                const int taken = int(std::min<qsizetype>(count, length - filled));
+                for (int i = 0; i < taken; ++i)
+                    line[filled + i] = value;
+                filled += taken;
+                m_runLeft = count - taken;
+                m_runValue = value;
+            }
+            m_source.consume(at - start);
+            if (filled < length && at < end) {
+                const int byte = m_source.next();
                 const int value = m_source.next();
                 if (value < 0)
                     return false;
                 m_runLeft = byte & 0x3F;
                 m_runValue = uchar(value);
-            } else {
-                line[filled++] = uchar(byte);
             }
         }
         return true;
@@ -193,11 +237,21 @@ void convertRow(const PcxHeader &header, const uchar *line, int width, uchar *ou
             out[x] = uchar(colourIndex(line, stride, header.BitsPerPixel, header.NPlanes, x));
         return;
     }
-    const bool withAlpha = header.NPlanes == 4;
     auto *pixels = reinterpret_cast<QRgb *>(out);
+    if (isPackedRgb(header)) {
+        for (int x = 0; x < width; ++x, line += 3)
+            pixels[x] = qRgb(line[0], line[1], line[2]);
+        return;
+    }
+    const uchar *red = line, *green = line + stride, *blue = line + 2 * stride;
+    if (header.NPlanes == 4) {
+        const uchar *alpha = line + 3 * stride;
+        for (int x = 0; x < width; ++x)
+            pixels[x] = qRgba(red[x], green[x], blue[x], alpha[x]);
+        return;
+    }
     for (int x = 0; x < width; ++x)
-        pixels[x] = qRgba(line[x], line[stride + x], line[2 * stride + x],
-                          withAlpha ? line[3 * stride + x] : 0xff);
+        pixels[x] = qRgb(red[x], green[x], blue[x]);
 }
 
 } // namespace
@@ -227,8 +281,8 @@ PcxHeader PcxHeader::parse(const char *bytes, qsizetype size) {
 }
 
 bool PcxHeader::isRecognised() const {
-    const bool knownDepth =
-        BitsPerPixel == 1 || BitsPerPixel == 2 || BitsPerPixel == 4 || BitsPerPixel == 8;
+    const bool knownDepth = BitsPerPixel == 1 || BitsPerPixel == 2 || BitsPerPixel == 4 ||
+                            BitsPerPixel == 8 || (BitsPerPixel == 24 && NPlanes == 1);
     return Manufacturer == Signature && isKnownVersion(Version) && Encoding <= 1 && knownDepth &&
            NPlanes >= 1 && NPlanes <= 4;
 }

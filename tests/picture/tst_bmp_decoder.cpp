@@ -663,6 +663,26 @@ void TestBmpDecoder::builtBitmapsDecodeToTheirPixels_data() {
     b.bits = bytes({1, 2, 3, 0, 4, 5, 6});
     QTest::newRow("24-bit, last row without its padding")
         << b.file() << pixels(1, 2, {qRgb(6, 5, 4), qRgb(3, 2, 1)});
+
+    // Direct-colour pictures whose header counts colours the offset leaves no room for.
+    b.bits = bytes({1, 2, 3, 0, 4, 5, 6, 0});
+    b.clrUsed = 256;
+    b.offBits = 54;
+    QTest::newRow("24-bit claiming 256 colours with none stored")
+        << b.file() << pixels(1, 2, {qRgb(6, 5, 4), qRgb(3, 2, 1)});
+    b.clrUsed = 100000;
+    QTest::newRow("24-bit claiming 100000 colours with none stored")
+        << b.file() << pixels(1, 2, {qRgb(6, 5, 4), qRgb(3, 2, 1)});
+    b.bitCount = 32;
+    b.clrUsed = 16;
+    QTest::newRow("32-bit claiming 16 colours with none stored")
+        << b.file() << pixels(1, 2, {qRgb(6, 5, 4), qRgb(3, 2, 1)});
+    b.bitCount = 16;
+    b.compression = bmp::BI_BITFIELDS;
+    b.masks = {0xF800, 0x07E0, 0x001F};
+    b.bits = bytes({0x00, 0xF8, 0, 0, 0x1F, 0x00, 0, 0});
+    QTest::newRow("16-bit 5-6-5 claiming 256 colours with only its masks stored")
+        << b.file() << pixels(1, 2, {qRgb(0, 0, 255), qRgb(255, 0, 0)});
 }
 
 void TestBmpDecoder::builtBitmapsDecodeToTheirPixels() {
@@ -711,8 +731,11 @@ void TestBmpDecoder::brokenBitmapsAreRefusedWithAReason_data() {
     QTest::newRow("7 bits per pixel") << b.file() << errors::corrupt();
     b.bitCount = 24;
 
+    b.bitCount = 8;
     b.clrUsed = 100000;
-    QTest::newRow("colour count whose table runs past the pixels") << b.file() << errors::corrupt();
+    QTest::newRow("8-bit colour count whose table runs past the pixels")
+        << b.file() << errors::corrupt();
+    b.bitCount = 24;
     b.clrUsed = 0;
 
     TestBitmap indexed;

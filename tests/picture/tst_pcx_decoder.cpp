@@ -33,7 +33,7 @@ struct PcxLayout {
     quint16 paletteInfo = 1;
     Colours colours = Colours::Header;
 
-    bool direct() const { return bits == 8 && planes >= 3; }
+    bool direct() const { return (bits == 8 && planes >= 3) || bits == 24; }
     int colourCount() const { return 1 << (bits * planes); }
     int bytesPerLine() const { return (width * bits + 7) / 8 + padding; }
 };
@@ -149,8 +149,9 @@ QByteArray packRow(const PcxLayout &layout, const QImage &pixels, int y) {
         if (layout.direct()) {
             const QRgb colour = pixels.pixel(x, y);
             const int channels[] = {qRed(colour), qGreen(colour), qBlue(colour), qAlpha(colour)};
-            for (int plane = 0; plane < layout.planes; ++plane)
-                bytes[plane * stride + x] = uchar(channels[plane]);
+            const bool packed = layout.bits == 24;
+            for (int c = 0; c < (packed ? 3 : layout.planes); ++c)
+                bytes[packed ? 3 * x + c : c * stride + x] = uchar(channels[c]);
             continue;
         }
         const int index = pixels.pixelIndex(x, y);
@@ -341,6 +342,11 @@ void TestPcxDecoder::addWrittenFiles() {
     add("8-bit with five bytes of padding", {.width = 5, .height = 4, .padding = 5});
     add("1-bit with a byte of padding", {.bits = 1, .width = 3, .height = 5, .padding = 1});
     add("24-bit, a single pixel", {.planes = 3, .width = 1, .height = 1});
+    add("24-bit packed in one plane, odd width", {.bits = 24, .width = 5, .height = 6});
+    add("24-bit packed in one plane, stored raw, padded",
+        {.bits = 24, .width = 3, .height = 4, .encoding = 0, .padding = 1});
+    add("24-bit packed in one plane, runs across rows",
+        {.bits = 24, .width = 30, .height = 8, .runsAcrossLines = true});
 }
 
 void TestPcxDecoder::writtenFileDecodesExactly() {
@@ -513,6 +519,8 @@ void TestPcxDecoder::brokenHeaderIsRefused_data() {
     QTest::newRow("bytes per line zero") << 66 << word(0) << errors::corrupt();
     QTest::newRow("two planes of 8 bits") << 65 << QByteArray(1, 2) << errors::unsupported();
     QTest::newRow("three bits per plane") << 3 << QByteArray(1, 3) << errors::unsupported();
+    QTest::newRow("24 packed bits, bytes per line a third of the row")
+        << 3 << QByteArray(1, 24) << errors::corrupt();
     QTest::newRow("five planes") << 65 << QByteArray(1, 5) << errors::unsupported();
     QTest::newRow("unknown coding") << 2 << QByteArray(1, 2) << errors::unsupported();
     QTest::newRow("unknown version") << 1 << QByteArray(1, 1) << errors::unsupported();

@@ -119,6 +119,10 @@ const QHash<QString, QString> badButShown = {
      "a whole 40 x 8 frame follows the plain-text block; only the text is left undrawn"},
     {"gif/qtbase/qmovie-corrupt.gif",
      "every block, frame and LZW stream in it is whole; only zero bytes follow the trailer"},
+    {"gif/fuzzing-corpus/mozilla/wrong-block-length.gif",
+     "its first frame is whole; the wrong length is in a later frame, which is never shown"},
+    {"gif/pillow/decompression_bomb_extents.gif",
+     "its first frame is whole; the later frame placed 65535 pixels away is off the screen"},
     {"jpeg/jpeg-decoder/crashtest/dc-predictor-overflow.jpg",
      "the overflow broke another decoder's arithmetic; libjpeg decodes the scan as written"},
     {"jpeg/pillow/truncated_jpeg.jpg",
@@ -724,7 +728,11 @@ void TestPictureFile::damagedGifsAreRefused_data() {
 
     QByteArray farAway = whole.chopped(1);
     farAway.append(",\xff\xff\xff\xff\x01\0\x01\0\0\x02\x02\x4c\x01\0;", 16);
-    QTest::newRow("a second frame placed 65535 pixels away") << farAway << errors::tooLarge();
+    QTest::newRow("a second frame placed 65535 pixels away is never shown") << farAway << QString();
+
+    QByteArray fewRows = gifHeader(1, 3);
+    fewRows.append(",\0\0\0\0\x01\0\x03\0\0", 10).append("\x02\x02\x4c\x01\0;", 6);
+    QTest::newRow("data that ends before half of the rows") << fewRows << errors::truncated();
 
     QByteArray noMinCode = gifHeader(1, 1);
     noMinCode.append(",\0\0\0\0\x01\0\x01\0\0\0\x01\x01\0;", 15);
