@@ -31,6 +31,11 @@ public:
     // The size of the picture's top-left part that the window can show as it is laid out now.
     QSize visiblePictureSize() const;
 
+    // Opens the picture or folder the program was started with, after the start-up: a picture
+    // is chosen in its folder's list and shown as a click shows it. A path that can't be
+    // opened leaves the lists where start-up put them, and says why. (viewer/start_path.cpp)
+    void openStartPath(const std::filesystem::path &path);
+
     // Re-fits the file list and the viewport to an outer window size in pixels.
     void refit(QSize outerSize);
 
