@@ -1,7 +1,11 @@
 #include "controls/image_box.h"
 
+#include "controls/image_box_accessible.h"
+
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QStyleOptionFrame>
 
 namespace controls {
@@ -11,6 +15,36 @@ ImageBox::ImageBox(QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
     // Left unfilled on purpose: where the picture is transparent, the container shows.
     setAutoFillBackground(false);
+    installAccessibleFactory();
+}
+
+bool ImageBox::isPushButton() const {
+    return m_pushButton;
+}
+
+void ImageBox::setPushButton(bool on) {
+    m_pushButton = on;
+}
+
+QKeySequence ImageBox::shortcut() const {
+    return m_shortcut ? m_shortcut->key() : QKeySequence();
+}
+
+void ImageBox::setShortcut(const QKeySequence &keys) {
+    delete m_shortcut;
+    m_shortcut = nullptr;
+    if (keys.isEmpty())
+        return;
+    m_shortcut = new QShortcut(keys, this, this, &ImageBox::press, Qt::WindowShortcut);
+}
+
+bool ImageBox::isPressable() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&ImageBox::click));
+}
+
+void ImageBox::press() {
+    if (isEnabled())
+        emit click();
 }
 
 bool ImageBox::stretch() const {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QImage>
+#include <QKeySequence>
 #include <QPixmap>
 #include <QWidget>
+
+class QShortcut;
 
 namespace controls {
 
@@ -13,6 +16,8 @@ class ImageBox : public QWidget {
     Q_PROPERTY(QPixmap picture READ pixmap WRITE setPicture)
     Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
     Q_PROPERTY(bool border READ border WRITE setBorder)
+    Q_PROPERTY(bool pushButton READ isPushButton WRITE setPushButton)
+    Q_PROPERTY(QKeySequence shortcut READ shortcut WRITE setShortcut)
 
 public:
     explicit ImageBox(QWidget *parent = nullptr);
@@ -25,6 +30,19 @@ public:
     // A sunken border two pixels wide round the picture; the control grows by it.
     bool border() const;
     void setBorder(bool on);
+
+    // To assistive technology a push button, not a picture; still no focus, no pressed look.
+    bool isPushButton() const;
+    void setPushButton(bool on);
+
+    // A key that clicks the control while its window is active; none by default.
+    QKeySequence shortcut() const;
+    void setShortcut(const QKeySequence &keys);
+
+    // Clicks the control as the mouse does, if it is enabled (the shortcut, a screen reader).
+    void press();
+    // Something listens to its clicks.
+    bool isPressable() const;
 
     void setPicture(const QPixmap &pixmap);
     // `naturalSize` is the picture's full size when `image` holds only its top-left part.
@@ -50,6 +68,8 @@ private:
     bool m_stretch = false;
     bool m_border = false;
     bool m_pressed = false;
+    bool m_pushButton = false;
+    QShortcut *m_shortcut = nullptr;
     // The picture as last drawn stretched, kept until the size or the picture changes.
     QImage m_scaled;
 };

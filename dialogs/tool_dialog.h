@@ -11,8 +11,13 @@ class ToolDialog : public QDialog {
 public:
     explicit ToolDialog(QWidget &frmMain);
 
-    // Enables the main window, then unloads this dialog.
+    // Enables the main window, then unloads this dialog; the main window's control that had the
+    // keyboard focus before the dialog opened has it again.
     void Image1_Click();
+
+    // Follows which control of `frmMain` has the keyboard focus, so that closing a dialog can
+    // give it back: disabling a window takes the focus from its controls.
+    static void rememberFocusIn(QWidget &frmMain);
 
 signals:
     // The dialog has been unloaded; it is gone once control returns to the event loop.

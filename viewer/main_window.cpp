@@ -5,6 +5,7 @@
 #include "dialogs/info_dialog.h"
 #include "picture/picture_file.h"
 #include "resources/resources.h"
+#include "viewer/picture_name.h"
 #include "viewer/process_services.h"
 
 #include "ui_main_window.h"
@@ -45,6 +46,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(std::make_unique<Ui::frmMain>()) {
     resources::load();
     ui->setupUi(this);
+    ToolDialog::rememberFocusIn(*this);
 
     connect(ui->boxDrive, &controls::DriveListBox::change, this, &MainWindow::boxDrive_Change);
     connect(ui->boxDir, &controls::DirListBox::change, this, &MainWindow::boxDir_Change);
@@ -115,6 +117,7 @@ void MainWindow::boxFile_Click() {
         return;
     }
     ui->Pic->setPicture(loaded.picture->image, loaded.picture->size);
+    ui->Pic->setAccessibleName(viewer::pictureName(name, loaded.picture->size));
     std::error_code error;
     m_shownFile = std::filesystem::absolute(name, error);
 }
