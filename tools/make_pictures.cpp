@@ -129,11 +129,10 @@ struct CameraLayout {
     QRgb outline;
 };
 
-QImage camera(const CameraLayout &c) {
+QImage camera(const CameraLayout &c, qreal line = 1.0) {
     QImage image = canvas(c.size, c.size);
     QPainter p(&image);
     prepare(p);
-    const qreal line = 1.0;
 
     // The shutter button first, so the body's top edge overlaps its foot.
     p.setPen(QPen(hex(c.outline), line));
@@ -153,9 +152,9 @@ QImage camera(const CameraLayout &c) {
         // A bright line just inside the top edge reads as brushed metal catching the light.
         p.save();
         p.setClipPath(body);
-        p.setPen(QPen(hex(0xFFFFFF, 200), 1.0));
-        p.drawLine(QPointF(c.body.left() + c.corner, c.body.top() + 1.0),
-                   QPointF(c.body.right() - c.corner, c.body.top() + 1.0));
+        p.setPen(QPen(hex(0xFFFFFF, 200), line));
+        p.drawLine(QPointF(c.body.left() + c.corner, c.body.top() + line),
+                   QPointF(c.body.right() - c.corner, c.body.top() + line));
         p.restore();
     }
 
@@ -216,6 +215,105 @@ const std::vector<CameraLayout> &cameraLayouts() {
          QRectF(37.5, 16.5, 5, 3), QPointF(24, 27), 12.5, 10.0, 8.0, 0xFF5A636C},
     };
     return layouts;
+}
+
+// The 48-pixel camera drawn at a larger size: the same shapes and lines, scaled as vectors
+// before they are drawn, so edges stay sharp.
+QImage largeCamera(int size) {
+    const CameraLayout &layout = cameraLayouts().back();
+    CameraLayout scaled = layout;
+    const qreal k = size / qreal(layout.size);
+    auto rect = [k](const QRectF &r) {
+        return QRectF(r.x() * k, r.y() * k, r.width() * k, r.height() * k);
+    };
+    scaled.size = size;
+    scaled.body = rect(layout.body);
+    scaled.corner = layout.corner * k;
+    scaled.shutter = rect(layout.shutter);
+    scaled.flash = rect(layout.flash);
+    scaled.finder = rect(layout.finder);
+    scaled.lens = layout.lens * k;
+    scaled.barrel = layout.barrel * k;
+    scaled.rim = layout.rim * k;
+    scaled.glass = layout.glass * k;
+    return camera(scaled, k);
+}
+
+QByteArray pngFile(const QImage &image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        return {};
+    return bytes;
+}
+
+// The camera as an SVG of the 48-pixel layout, for desktops that scale the icon to any size.
+QByteArray cameraSvg() {
+    const CameraLayout &c = cameraLayouts().back();
+    QString svg;
+    QTextStream out(&svg);
+    out.setRealNumberPrecision(4);
+    auto colour = [](QRgb rgb) {
+        return QStringLiteral("#%1").arg(uint(rgb & 0xFFFFFF), 6, 16, QLatin1Char('0'));
+    };
+    auto linear = [&](const char *id, qreal top, qreal bottom,
+                      std::initializer_list<std::pair<qreal, QRgb>> stops) {
+        out << "    <linearGradient id=\"" << id
+            << "\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"" << top << "\" x2=\"0\" y2=\""
+            << bottom << "\">\n";
+        for (const auto &[at, rgb] : stops)
+            out << "      <stop offset=\"" << at << "\" stop-color=\"" << colour(rgb) << "\"/>\n";
+        out << "    </linearGradient>\n";
+    };
+    const QPointF focus = c.lens + QPointF(-c.glass * 0.3, -c.glass * 0.4);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\" "
+           "viewBox=\"0 0 48 48\">\n"
+        << "  <title>Glimra</title>\n  <defs>\n";
+    linear("shutter", c.shutter.top(), c.shutter.bottom(), {{0.0, 0xFFFFFF}, {1.0, 0xAEB6BF}});
+    linear("body", c.body.top(), c.body.bottom(),
+           {{0.0, 0xFBFCFD}, {0.42, 0xDFE4E9}, {0.58, 0xCAD1D8}, {1.0, 0x9AA4AE}});
+    linear("flash", c.flash.top(), c.flash.bottom(), {{0.0, 0xFFFFFF}, {1.0, 0xD8E4EE}});
+    linear("finder", c.finder.top(), c.finder.bottom(), {{0.0, 0x5E7A96}, {1.0, 0x1E2A38}});
+    linear("barrel", c.lens.y() - c.barrel, c.lens.y() + c.barrel,
+           {{0.0, 0x87919B}, {0.5, 0xC7CED5}, {1.0, 0xF6F8FA}});
+    linear("rim", c.lens.y() - c.rim, c.lens.y() + c.rim, {{0.0, 0x0E141B}, {1.0, 0x33404E}});
+    out << "    <radialGradient id=\"glass\" gradientUnits=\"userSpaceOnUse\" cx=\"" << focus.x()
+        << "\" cy=\"" << focus.y() << "\" r=\"" << c.glass * 1.35 << "\">\n";
+    for (const auto &[at, rgb] : std::initializer_list<std::pair<qreal, QRgb>>{
+             {0.0, 0xCFEBFF}, {0.3, 0x5FAEF5}, {0.7, 0x1C5FC4}, {1.0, 0x0A2B6B}})
+        out << "      <stop offset=\"" << at << "\" stop-color=\"" << colour(rgb) << "\"/>\n";
+    out << "    </radialGradient>\n  </defs>\n";
+    auto rect = [&](const QRectF &r, qreal radius, const char *fill, QRgb stroke) {
+        out << "  <rect x=\"" << r.x() << "\" y=\"" << r.y() << "\" width=\"" << r.width()
+            << "\" height=\"" << r.height() << "\" rx=\"" << radius << "\" fill=\"url(#" << fill
+            << ")\" stroke=\"" << colour(stroke) << "\"/>\n";
+    };
+    auto circle = [&](qreal r, const char *fill, const QString &stroke) {
+        out << "  <circle cx=\"" << c.lens.x() << "\" cy=\"" << c.lens.y() << "\" r=\"" << r
+            << "\" fill=\"url(#" << fill << ")\" stroke=\"" << stroke << "\"/>\n";
+    };
+    rect(c.shutter, c.shutter.height() / 3, "shutter", c.outline);
+    rect(c.body, c.corner, "body", c.outline);
+    out << "  <line x1=\"" << c.body.left() + c.corner << "\" y1=\"" << c.body.top() + 1
+        << "\" x2=\"" << c.body.right() - c.corner << "\" y2=\"" << c.body.top() + 1
+        << "\" stroke=\"#ffffff\" stroke-opacity=\"0.784\"/>\n";
+    rect(c.flash, 0, "flash", 0x7C858F);
+    rect(c.finder, 0, "finder", 0x4A535C);
+    circle(c.barrel, "barrel", colour(c.outline));
+    circle(c.rim, "rim", QStringLiteral("none"));
+    circle(c.glass, "glass", QStringLiteral("none"));
+    const qreal g = c.glass;
+    out << "  <ellipse cx=\"" << c.lens.x() - g * 0.31 << "\" cy=\"" << c.lens.y() - g * 0.49
+        << "\" rx=\"" << g * 0.31 << "\" ry=\"" << g * 0.21
+        << "\" fill=\"#ffffff\" fill-opacity=\"0.824\"/>\n"
+        << "  <circle cx=\"" << c.lens.x() + g * 0.42 << "\" cy=\"" << c.lens.y() + g * 0.42
+        << "\" r=\"" << g * 0.16 << "\" fill=\"#ffffff\" fill-opacity=\"0.431\"/>\n"
+        << "</svg>\n";
+    out.flush();
+    return svg.toUtf8();
 }
 
 QByteArray programIcon() {
@@ -1046,6 +1144,10 @@ int main(int argc, char *argv[]) {
                       {QStringLiteral("hide.gif"), gif(hidePicture(), 0)},
                       {QStringLiteral("close.gif"), gif(closePicture(), 0)},
                       {QStringLiteral("photo.jpg"), jpegFile(photoPicture())},
+                      {QStringLiteral("glimra-64.png"), pngFile(largeCamera(64))},
+                      {QStringLiteral("glimra-128.png"), pngFile(largeCamera(128))},
+                      {QStringLiteral("glimra-256.png"), pngFile(largeCamera(256))},
+                      {QStringLiteral("glimra.svg"), cameraSvg()},
                   };
     for (const auto &[name, bytes] : files) {
         QFile file(out.filePath(name));

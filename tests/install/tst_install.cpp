@@ -125,11 +125,17 @@ void TestInstall::installsOnlyWhatADesktopNeeds() {
         "usr/share/icons/hicolor/16x16/apps/glimra.png",
         "usr/share/icons/hicolor/32x32/apps/glimra.png",
         "usr/share/icons/hicolor/48x48/apps/glimra.png",
+        "usr/share/icons/hicolor/64x64/apps/glimra.png",
+        "usr/share/icons/hicolor/128x128/apps/glimra.png",
+        "usr/share/icons/hicolor/256x256/apps/glimra.png",
+        "usr/share/icons/hicolor/scalable/apps/glimra.svg",
         "usr/share/man/man1/glimra.1.gz",
         "usr/share/metainfo/" + appId_ + ".metainfo.xml",
     };
-    for (QString &file : expected)
+    for (QString &file : expected) {
         file.replace("glimra.png", desktopEntry_["Icon"] + ".png");
+        file.replace("glimra.svg", desktopEntry_["Icon"] + ".svg");
+    }
     expected.sort();
     // Build-time tools, libraries and tests stay in the build tree.
     QCOMPARE(files, expected);
@@ -163,6 +169,9 @@ void TestInstall::icons_data() {
     QTest::newRow("16 pixels, for menus and lists") << 16;
     QTest::newRow("32 pixels, for the desktop and task switcher") << 32;
     QTest::newRow("48 pixels, for launchers") << 48;
+    QTest::newRow("64 pixels, for software centres") << 64;
+    QTest::newRow("128 pixels, for software centres") << 128;
+    QTest::newRow("256 pixels, for large launchers") << 256;
 }
 
 void TestInstall::icons() {
@@ -176,6 +185,12 @@ void TestInstall::icons() {
     QVERIFY2(!png.isNull(), qPrintable(path + ": " + reader.errorString()));
     QCOMPARE(png.size(), QSize(size, size));
 
+    // Above 48 pixels, the camera drawn at that size.
+    if (size > 48) {
+        QCOMPARE(png, QImage(QDir(GLIMRA_RESOURCES_DIR)
+                                 .filePath(QStringLiteral("glimra-%1.png").arg(size))));
+        return;
+    }
     // The very pixels of the program's icon, from its best image of that size.
     QImage ico = icoImage(size);
     QVERIFY2(!ico.isNull(), "glimra.ico has no image of that size");
