@@ -17,19 +17,27 @@ class ImageBox : public QWidget {
     Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
     Q_PROPERTY(bool border READ border WRITE setBorder)
     Q_PROPERTY(bool pushButton READ isPushButton WRITE setPushButton)
+    Q_PROPERTY(bool screenPixels READ screenPixels WRITE setScreenPixels)
     Q_PROPERTY(QKeySequence shortcut READ shortcut WRITE setShortcut)
 
 public:
     explicit ImageBox(QWidget *parent = nullptr);
 
-    // Off: every picture assigned makes the control its natural size. On: the picture is
-    // scaled to the control.
+    // Off: every picture assigned makes the control its natural size, one picture pixel to a
+    // pixel of the screen however the window is scaled. On: the picture is scaled to the
+    // control.
     bool stretch() const;
     void setStretch(bool on);
 
     // A sunken border two pixels wide round the picture; the control grows by it.
     bool border() const;
     void setBorder(bool on);
+
+    // On: an unstretched picture shows one of its pixels to each pixel of the screen, also
+    // where the screen is scaled (a photograph); off: it is scaled with the window's layout
+    // (a button's picture).
+    bool screenPixels() const;
+    void setScreenPixels(bool on);
 
     // To assistive technology a push button, not a picture; still no focus, no pressed look.
     bool isPushButton() const;
@@ -69,6 +77,7 @@ private:
     bool m_border = false;
     bool m_pressed = false;
     bool m_pushButton = false;
+    bool m_screenPixels = false;
     QShortcut *m_shortcut = nullptr;
     // The picture as last drawn stretched, kept until the size or the picture changes.
     QImage m_scaled;

@@ -30,7 +30,9 @@ void InfoDialog::Form_Load(const controls::FileListBox &boxFile, const controls:
     if (ui->txtName->text().isEmpty())
         return;
     ui->txtFolder->setText(controls::displayName(boxDir.path()));
-    ui->txtSize->setText(sizeText(float(Pic.width()), float(Pic.height())));
+    // The picture's own pixels, also where the screen is scaled and the control is smaller.
+    const QSize size = Pic.naturalSize().isValid() ? Pic.naturalSize() : Pic.size();
+    ui->txtSize->setText(sizeText(float(size.width()), float(size.height())));
     if (const auto name = formatName(ui->txtName->text()))
         ui->txtFormat->setText(*name);
 }

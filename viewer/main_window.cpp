@@ -17,6 +17,8 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include <cmath>
+
 namespace {
 
 // Where the viewport's left edge stands with the panel shown and covered, and the width it
@@ -129,8 +131,10 @@ QSize MainWindow::visiblePictureSize() const {
     const QRect viewport(ui->boxPic->mapTo(this, ui->boxPic->contentsRect().topLeft()),
                          ui->boxPic->contentsRect().size());
     const QRect reach = viewport.intersected(rect());
-    return QSize(std::max(0, reach.right() + 1 - origin.x()),
-                 std::max(0, reach.bottom() + 1 - origin.y()));
+    // In picture pixels, which are the screen's: more than the window's on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    return QSize(int(std::ceil(std::max(0, reach.right() + 1 - origin.x()) * ratio)),
+                 int(std::ceil(std::max(0, reach.bottom() + 1 - origin.y()) * ratio)));
 }
 
 void MainWindow::revealPicture() {

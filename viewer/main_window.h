@@ -28,7 +28,8 @@ public:
     AboutDialog *frmAbout() const { return m_frmAbout; }
     InfoDialog *frmInfo() const { return m_frmInfo; }
 
-    // The size of the picture's top-left part that the window can show as it is laid out now.
+    // The size of the picture's top-left part that the window can show as it is laid out now,
+    // in picture pixels (more than the window's own on a scaled screen).
     QSize visiblePictureSize() const;
 
     // Opens the picture or folder the program was started with, after the start-up: a picture
