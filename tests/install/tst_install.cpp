@@ -187,8 +187,9 @@ void TestInstall::icons() {
 
     // Above 48 pixels, the camera drawn at that size.
     if (size > 48) {
-        QCOMPARE(png, QImage(QDir(GLIMRA_RESOURCES_DIR)
-                                 .filePath(QStringLiteral("glimra-%1.png").arg(size))));
+        QCOMPARE(
+            png,
+            QImage(QDir(GLIMRA_RESOURCES_DIR).filePath(QStringLiteral("glimra-%1.png").arg(size))));
         return;
     }
     // The very pixels of the program's icon, from its best image of that size.
