@@ -110,6 +110,8 @@ def find(root, role, name):
 
 
 def press(acc):
+    if acc is None:
+        return False
     a = acc.queryAction()
     for i in range(a.nActions):
         if a.getName(i) == "Press":
@@ -166,8 +168,9 @@ try:
     drives = next((acc for acc in walk(main) if acc.getRole() == pyatspi.ROLE_COMBO_BOX), None)
     check(drives is not None and drives.description == "Устройство",
           "the drive list is described as such")
-    levels = [acc.description for acc in walk(find(main, pyatspi.ROLE_LIST, "Папки"))
-              if acc.getRole() == pyatspi.ROLE_LIST_ITEM]
+    folders = find(main, pyatspi.ROLE_LIST, "Папки")
+    levels = [acc.description for acc in walk(folders)
+              if acc.getRole() == pyatspi.ROLE_LIST_ITEM] if folders else []
     check(len(levels) > 2 and levels[0] == "ниво 1" and levels[1] == "ниво 2",
           "the folder list tells each folder's level: " + ", ".join(levels[:4]))
 
