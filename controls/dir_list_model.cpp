@@ -78,6 +78,9 @@ QVariant DirListModel::data(const QModelIndex &index, int role) const {
         return isAncestor ? m_openIcon : m_closedIcon;
     case DepthRole:
         return isAncestor ? int(row) : int(m_ancestors.size());
+    case Qt::AccessibleDescriptionRole:
+        // A list can't tell a screen reader how deep an entry lies; its description can.
+        return QStringLiteral("ниво %1").arg(isAncestor ? row + 1 : m_ancestors.size() + 1);
     default:
         return {};
     }

@@ -104,6 +104,18 @@ std::filesystem::path FileListBox::fileName() const {
     return m_model->nameAt(chosenRow());
 }
 
+bool FileListBox::choose(const std::filesystem::path &name) {
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->nameAt(row) == name) {
+            const QModelIndex index = m_model->index(row);
+            setCurrentIndex(index);
+            scrollTo(index);
+            return true;
+        }
+    }
+    return false;
+}
+
 void FileListBox::mousePressEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton)
         m_choosing = indexAt(event->position().toPoint()).isValid();

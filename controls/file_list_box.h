@@ -27,6 +27,8 @@ public:
 
     // Bare name of the chosen file as the file system holds it; empty when none is chosen.
     std::filesystem::path fileName() const;
+    // Chooses the entry of that bare name, as code does: no click(). False when it isn't listed.
+    bool choose(const std::filesystem::path &name);
 
 signals:
     // A file was chosen with the mouse (on release) or by a keyboard move.

@@ -1,8 +1,14 @@
 #include "controls/image_box.h"
 
+#include "controls/image_box_accessible.h"
+
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QStyleOptionFrame>
+
+#include <cmath>
 
 namespace controls {
 
@@ -11,6 +17,49 @@ ImageBox::ImageBox(QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
     // Left unfilled on purpose: where the picture is transparent, the container shows.
     setAutoFillBackground(false);
+    installAccessibleFactory();
+}
+
+bool ImageBox::screenPixels() const {
+    return m_screenPixels;
+}
+
+void ImageBox::setScreenPixels(bool on) {
+    if (on == m_screenPixels)
+        return;
+    m_screenPixels = on;
+    if (!m_stretch && !m_image.isNull())
+        resize(naturalOuterSize());
+    update();
+}
+
+bool ImageBox::isPushButton() const {
+    return m_pushButton;
+}
+
+void ImageBox::setPushButton(bool on) {
+    m_pushButton = on;
+}
+
+QKeySequence ImageBox::shortcut() const {
+    return m_shortcut ? m_shortcut->key() : QKeySequence();
+}
+
+void ImageBox::setShortcut(const QKeySequence &keys) {
+    delete m_shortcut;
+    m_shortcut = nullptr;
+    if (keys.isEmpty())
+        return;
+    m_shortcut = new QShortcut(keys, this, this, &ImageBox::press, Qt::WindowShortcut);
+}
+
+bool ImageBox::isPressable() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&ImageBox::click));
+}
+
+void ImageBox::press() {
+    if (isEnabled())
+        emit click();
 }
 
 bool ImageBox::stretch() const {
@@ -42,7 +91,12 @@ void ImageBox::setBorder(bool on) {
 }
 
 QSize ImageBox::naturalOuterSize() const {
-    return m_naturalSize + QSize(2 * borderWidth(), 2 * borderWidth());
+    // One picture pixel to one pixel of the screen: on a screen scaled by 1.5, a picture 20
+    // pixels wide takes 13.33 of the window's pixels; round up so no column is cut off.
+    const qreal ratio = m_screenPixels ? devicePixelRatioF() : 1.0;
+    const QSize logical(int(std::ceil(m_naturalSize.width() / ratio - 1e-9)),
+                        int(std::ceil(m_naturalSize.height() / ratio - 1e-9)));
+    return logical + QSize(2 * borderWidth(), 2 * borderWidth());
 }
 
 void ImageBox::setPicture(const QPixmap &pixmap) {
@@ -93,7 +147,11 @@ void ImageBox::paintEvent(QPaintEvent *) {
     if (part.isEmpty())
         return;
     if (!m_stretch) {
-        painter.drawImage(QPoint(0, 0), m_image, part);
+        // Drawn at the screen's own pixels, not enlarged with the window's layout.
+        QImage picture = m_image;
+        if (m_screenPixels)
+            picture.setDevicePixelRatio(devicePixelRatioF());
+        painter.drawImage(QPointF(0, 0), picture, QRectF(part));
         return;
     }
     const QSize inner = size() - QSize(2 * borderWidth(), 2 * borderWidth());

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QImage>
+#include <QKeySequence>
 #include <QPixmap>
 #include <QWidget>
+
+class QShortcut;
 
 namespace controls {
 
@@ -13,18 +16,41 @@ class ImageBox : public QWidget {
     Q_PROPERTY(QPixmap picture READ pixmap WRITE setPicture)
     Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
     Q_PROPERTY(bool border READ border WRITE setBorder)
+    Q_PROPERTY(bool pushButton READ isPushButton WRITE setPushButton)
+    Q_PROPERTY(bool screenPixels READ screenPixels WRITE setScreenPixels)
+    Q_PROPERTY(QKeySequence shortcut READ shortcut WRITE setShortcut)
 
 public:
     explicit ImageBox(QWidget *parent = nullptr);
 
-    // Off: every picture assigned makes the control its natural size. On: the picture is
-    // scaled to the control.
+    // Off: every picture assigned makes the control its natural size, one picture pixel to a
+    // pixel of the screen however the window is scaled. On: the picture is scaled to the
+    // control.
     bool stretch() const;
     void setStretch(bool on);
 
     // A sunken border two pixels wide round the picture; the control grows by it.
     bool border() const;
     void setBorder(bool on);
+
+    // On: an unstretched picture shows one of its pixels to each pixel of the screen, also
+    // where the screen is scaled (a photograph); off: it is scaled with the window's layout
+    // (a button's picture).
+    bool screenPixels() const;
+    void setScreenPixels(bool on);
+
+    // To assistive technology a push button, not a picture; still no focus, no pressed look.
+    bool isPushButton() const;
+    void setPushButton(bool on);
+
+    // A key that clicks the control while its window is active; none by default.
+    QKeySequence shortcut() const;
+    void setShortcut(const QKeySequence &keys);
+
+    // Clicks the control as the mouse does, if it is enabled (the shortcut, a screen reader).
+    void press();
+    // Something listens to its clicks.
+    bool isPressable() const;
 
     void setPicture(const QPixmap &pixmap);
     // `naturalSize` is the picture's full size when `image` holds only its top-left part.
@@ -54,6 +80,9 @@ private:
     bool m_stretch = false;
     bool m_border = false;
     bool m_pressed = false;
+    bool m_pushButton = false;
+    bool m_screenPixels = false;
+    QShortcut *m_shortcut = nullptr;
     // The picture as last drawn stretched, kept until the size or the picture changes.
     QImage m_scaled;
 };

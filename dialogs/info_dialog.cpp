@@ -32,8 +32,12 @@ void InfoDialog::Form_Load(const controls::FileListBox &boxFile, const controls:
     // the file list could not follow it there.
     ui->txtFolder->setText(controls::displayName(boxFile.path()));
     // After a failed load the picture on display is another file's; its size is not this one's.
-    if (chosenIsShown)
-        ui->txtSize->setText(sizeText(float(Pic.width()), float(Pic.height())));
+    // The picture's own pixels are counted, also where the screen is scaled and the control is
+    // smaller.
+    if (chosenIsShown) {
+        const QSize size = Pic.naturalSize().isValid() ? Pic.naturalSize() : Pic.size();
+        ui->txtSize->setText(sizeText(float(size.width()), float(size.height())));
+    }
     if (const auto name = formatName(ui->txtName->text()))
         ui->txtFormat->setText(*name);
     // A text longer than its field shows its start, cut off at the field's right edge.

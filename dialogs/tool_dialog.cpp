@@ -1,9 +1,30 @@
 #include "dialogs/tool_dialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QScreen>
+
+namespace {
+
+const char *const FocusMemoryName = "glimraFocusMemory";
+
+// The control of one window that last had the keyboard focus.
+class FocusMemory : public QObject {
+public:
+    explicit FocusMemory(QWidget &window)
+        : QObject(&window) {
+        setObjectName(QLatin1String(FocusMemoryName));
+        connect(qApp, &QApplication::focusChanged, this, [this, &window](QWidget *, QWidget *now) {
+            if (now && now->window() == &window)
+                last = now;
+        });
+    }
+    QPointer<QWidget> last;
+};
+
+} // namespace
 
 ToolDialog::ToolDialog(QWidget &frmMain)
     : QDialog(nullptr,
@@ -18,9 +39,19 @@ void ToolDialog::finishLoading() {
     setFixedSize(size());
 }
 
+void ToolDialog::rememberFocusIn(QWidget &frmMain) {
+    if (!frmMain.findChild<QObject *>(QLatin1String(FocusMemoryName), Qt::FindDirectChildrenOnly))
+        new FocusMemory(frmMain);
+}
+
 void ToolDialog::Image1_Click() {
     m_frmMain.setEnabled(true);
     unload();
+    const auto *memory = static_cast<FocusMemory *>(
+        m_frmMain.findChild<QObject *>(QLatin1String(FocusMemoryName), Qt::FindDirectChildrenOnly));
+    if (memory && memory->last && memory->last->isEnabled())
+        memory->last->setFocus(Qt::OtherFocusReason);
+    m_frmMain.activateWindow();
 }
 
 void ToolDialog::bringForward() {

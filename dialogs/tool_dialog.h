@@ -11,12 +11,17 @@ class ToolDialog : public QDialog {
 public:
     explicit ToolDialog(QWidget &frmMain);
 
-    // Enables the main window, then unloads this dialog.
+    // Enables the main window, then unloads this dialog; the main window's control that had the
+    // keyboard focus before the dialog opened has it again.
     void Image1_Click();
 
     // Restores the dialog if it is minimised, puts it above the other windows and gives it the
     // keyboard. The disabled main window calls it when a person reaches for it.
     void bringForward();
+
+    // Follows which control of `frmMain` has the keyboard focus, so that closing a dialog can
+    // give it back: disabling a window takes the focus from its controls.
+    static void rememberFocusIn(QWidget &frmMain);
 
 signals:
     // The dialog has been unloaded; it is gone once control returns to the event loop.

@@ -5,6 +5,7 @@
 #include "dialogs/info_dialog.h"
 #include "picture/picture_file.h"
 #include "resources/resources.h"
+#include "viewer/picture_name.h"
 #include "viewer/process_services.h"
 
 #include "ui_main_window.h"
@@ -16,6 +17,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QWindow>
+
+#include <cmath>
 
 namespace {
 
@@ -46,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(std::make_unique<Ui::frmMain>()) {
     resources::load();
     ui->setupUi(this);
+    ToolDialog::rememberFocusIn(*this);
 
     connect(ui->boxDrive, &controls::DriveListBox::change, this, &MainWindow::boxDrive_Change);
     connect(ui->boxDir, &controls::DirListBox::change, this, &MainWindow::boxDir_Change);
@@ -141,6 +145,7 @@ void MainWindow::boxFile_Click() {
         return;
     }
     ui->Pic->setPicture(loaded.picture->image, loaded.picture->size);
+    ui->Pic->setAccessibleName(viewer::pictureName(name, loaded.picture->size));
     m_shownFolder = folder;
     m_shownName = name;
     m_chosenShown = true;
@@ -159,8 +164,10 @@ QSize MainWindow::visiblePictureSize() const {
     const QRect viewport(ui->boxPic->mapTo(this, ui->boxPic->contentsRect().topLeft()),
                          ui->boxPic->contentsRect().size());
     const QRect reach = viewport.intersected(rect());
-    return QSize(std::max(0, reach.right() + 1 - origin.x()),
-                 std::max(0, reach.bottom() + 1 - origin.y()));
+    // In picture pixels, which are the screen's: more than the window's on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    return QSize(int(std::ceil(std::max(0, reach.right() + 1 - origin.x()) * ratio)),
+                 int(std::ceil(std::max(0, reach.bottom() + 1 - origin.y()) * ratio)));
 }
 
 void MainWindow::revealPicture() {

@@ -28,8 +28,14 @@ public:
     AboutDialog *frmAbout() const { return m_frmAbout; }
     InfoDialog *frmInfo() const { return m_frmInfo; }
 
-    // The size of the picture's top-left part that the window can show as it is laid out now.
+    // The size of the picture's top-left part that the window can show as it is laid out now,
+    // in picture pixels (more than the window's own on a scaled screen).
     QSize visiblePictureSize() const;
+
+    // Opens the picture or folder the program was started with, after the start-up: a picture
+    // is chosen in its folder's list and shown as a click shows it. A path that can't be
+    // opened leaves the lists where start-up put them, and says why. (viewer/start_path.cpp)
+    void openStartPath(const std::filesystem::path &path);
 
     // Re-fits the file list and the viewport to an outer window size in pixels.
     void refit(QSize outerSize);

@@ -285,7 +285,9 @@ void TestMainWindow::tooltipsAndPictures() {
     auto *image = frmMain.findChild<controls::ImageBox *>(control);
     QVERIFY(image);
     QCOMPARE(image->toolTip(), tooltip);
-    QCOMPARE(image->accessibleName(), tooltip);
+    // A button is named by its tooltip; the picture by the file it shows.
+    if (image->isPushButton())
+        QCOMPARE(image->accessibleName(), tooltip);
     QCOMPARE(image->stretch(), stretch);
     QCOMPARE(image->focusPolicy(), Qt::NoFocus);
     if (pictureSize.isValid())
