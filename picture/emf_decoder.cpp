@@ -541,14 +541,23 @@ struct Player {
         }
     }
 
-    MetafileBrush brushFromDib(ByteReader &r) {
+    // A monochrome brush always takes the text and background colours; a 1-bit DIB pattern
+    // does when it comes without a colour table.
+    MetafileBrush brushFromDib(ByteReader &r, bool monochrome) {
         const quint32 usage = r.u32();
         const quint32 offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
         MetafileBrush brush;
         brush.style = 5;
         brush.color = 0xff808080;
-        if (r.ok())
+        if (r.ok() && !monochrome)
             brush.pattern = bitmap(offBmi, cbBmi, offBits, cbBits, usage);
+        if (r.ok() && brush.pattern.isNull()) {
+            const auto info = slice(offBmi, cbBmi);
+            const auto bits = slice(offBits, cbBits);
+            if (info && bits)
+                brush.pattern = metafile_bitmap::decodeMonochrome(*info, *bits);
+            brush.monochrome = !brush.pattern.isNull();
+        }
         if (brush.pattern.isNull())
             brush.style = 0;
         return brush;
@@ -782,7 +791,7 @@ struct Player {
         case CreateMonoBrush:
         case CreateDibPatternBrushPt: {
             const quint32 index = r.u32();
-            canvas.setObject(index, brushFromDib(r));
+            canvas.setObject(index, brushFromDib(r, type == CreateMonoBrush));
             break;
         }
         case CreatePalette: {

@@ -655,6 +655,11 @@ std::optional<QBrush> MetafileCanvas::makeBrush(const MetafileBrush &brush) cons
     case BsDibPatternPt:
         if (brush.pattern.isNull())
             return QBrush(QColor::fromRgb(brush.color));
+        if (brush.monochrome && brush.pattern.format() == QImage::Format_Mono) {
+            QImage coloured = brush.pattern;
+            coloured.setColorTable({m_state->textColor, m_state->bkColor});
+            return QBrush(coloured);
+        }
         return QBrush(brush.pattern);
     default:
         return std::nullopt;

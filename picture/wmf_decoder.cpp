@@ -735,8 +735,11 @@ struct Player {
             r.u16();
             const quint16 usage = r.u16();
             brush.style = 5;
-            brush.pattern =
-                metafile_bitmap::decodePacked(r.bytes(r.remaining()), usage, canvas.palette());
+            const QByteArrayView packed = r.bytes(r.remaining());
+            brush.pattern = metafile_bitmap::decodePackedMonochrome(packed, usage);
+            brush.monochrome = !brush.pattern.isNull();
+            if (!brush.monochrome)
+                brush.pattern = metafile_bitmap::decodePacked(packed, usage, canvas.palette());
             brush.color = 0xff808080;
             if (brush.pattern.isNull())
                 brush.style = 0;
@@ -748,6 +751,8 @@ struct Player {
             brush.style = 3;
             brush.color = 0xff808080;
             brush.pattern = metafile_bitmap::decodeBitmap16(r.bytes(r.remaining()));
+            // A monochrome bitmap paints in the text and background colours.
+            brush.monochrome = brush.pattern.format() == QImage::Format_Mono;
             create(brush);
             break;
         }

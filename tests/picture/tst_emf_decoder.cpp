@@ -31,6 +31,17 @@ enum Record : quint32 {
     SelectClipPath = 67,
     Comment = 70,
     ExtSelectClipRgn = 75,
+    SetTextColor = 24,
+    SetBkColor = 25,
+    MoveToEx = 27,
+    LineTo = 54,
+    CloseFigure = 61,
+    FillPath = 62,
+    PolyBezierTo16 = 88,
+    PolylineTo16 = 89,
+    CreateMonoBrush = 93,
+    CreateDibPatternBrushPt = 94,
+    AlphaBlend = 114,
 };
 
 constexpr QRgb Black = 0xff000000;
@@ -246,6 +257,12 @@ private slots:
     void lyingRecords_data();
     void lyingRecords();
     void hostileObjectIndicesAreIgnored();
+    void pathFiguresStartAtEachMove_data();
+    void pathFiguresStartAtEachMove();
+    void alphaBlendWithSourceAlpha_data();
+    void alphaBlendWithSourceAlpha();
+    void monochromePatternBrushes_data();
+    void monochromePatternBrushes();
     void recognisesOnlyEnhancedMetafiles_data();
     void recognisesOnlyEnhancedMetafiles();
 };
@@ -635,6 +652,184 @@ void TestEmfDecoder::hostileObjectIndicesAreIgnored() {
     QVERIFY2(result.ok(), qPrintable(result.error));
     QVERIFY2(filled(result, 10, 50), "the default black pen still draws the outline");
     QVERIFY2(!filled(result, 50, 50), "the null brush leaves the inside empty");
+}
+
+void TestEmfDecoder::pathFiguresStartAtEachMove_data() {
+    QTest::addColumn<QString>("segments"); // lines, beziers, records
+    QTest::addColumn<bool>("closed");
+    for (const char *kind : {"lines", "beziers", "records"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1, closed").arg(kind))) << kind << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1, left open").arg(kind))) << kind << false;
+    }
+}
+
+// A ring (a square with a square hole) and a separate square, drawn as one path of three
+// figures, each begun by a move: the fill rule works across the figures, and nothing joins them.
+void TestEmfDecoder::pathFiguresStartAtEachMove() {
+    QFETCH(QString, segments);
+    QFETCH(bool, closed);
+    const QList<QPolygon> figures{QPolygon({{10, 10}, {50, 10}, {50, 50}, {10, 50}}),
+                                  QPolygon({{20, 20}, {40, 20}, {40, 40}, {20, 40}}),
+                                  QPolygon({{90, 80}, {60, 80}, {60, 20}, {90, 20}})};
+    EmfWriter w;
+    w.blackBrushNoPen().record(BeginPath, {});
+    for (const QPolygon &figure : figures) {
+        w.record(MoveToEx, {quint32(figure[0].x()), quint32(figure[0].y())});
+        QList<QPoint> to = figure.mid(1);
+        to.append(figure[0]);
+        if (segments == "records") {
+            for (const QPoint &p : to)
+                w.record(LineTo, {quint32(p.x()), quint32(p.y())});
+        } else {
+            QList<QPoint> points;
+            for (const QPoint &p : to) {
+                if (segments == "beziers") // straight, with the controls on the ends
+                    points << points.value(points.size() - 1, figure[0]) << p;
+                points << p;
+            }
+            Bytes b;
+            b.u32(0).u32(0).u32(100).u32(100).u32(quint32(points.size()));
+            for (const QPoint &p : points)
+                b.i16(qint16(p.x())).i16(qint16(p.y()));
+            w.record(segments == "beziers" ? PolyBezierTo16 : PolylineTo16, {}, b.data());
+        }
+        if (closed)
+            w.record(CloseFigure, {});
+    }
+    w.record(EndPath, {}).record(FillPath, {0, 0, 100, 100});
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QRegion expected =
+        QRegion(QRect(10, 10, 40, 40)) - QRect(20, 20, 20, 20) + QRect(60, 20, 30, 60);
+    int wrong = 0;
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x)
+            wrong += filled(result, x, y) != expected.contains(QPoint(x, y));
+    QCOMPARE(wrong, 0);
+}
+
+void TestEmfDecoder::alphaBlendWithSourceAlpha_data() {
+    QTest::addColumn<int>("headerSize");  // 40, or 124 with colour masks
+    QTest::addColumn<int>("compression"); // 0 BI_RGB, 3 BI_BITFIELDS
+    QTest::addColumn<int>("constant");
+    QTest::addColumn<bool>("sourceAlpha");
+    QTest::newRow("per-pixel alpha") << 40 << 0 << 255 << true;
+    QTest::newRow("per-pixel alpha with colour masks") << 40 << 3 << 255 << true;
+    QTest::newRow("per-pixel alpha in a version 5 header") << 124 << 3 << 255 << true;
+    QTest::newRow("per-pixel alpha with half the constant on top") << 40 << 0 << 128 << true;
+    QTest::newRow("constant alpha alone ignores the fourth byte") << 40 << 0 << 128 << false;
+}
+
+// A 2 x 1 source: an opaque red pixel and a transparent one, blended over a blue ground.
+void TestEmfDecoder::alphaBlendWithSourceAlpha() {
+    QFETCH(int, headerSize);
+    QFETCH(int, compression);
+    QFETCH(int, constant);
+    QFETCH(bool, sourceAlpha);
+    Bytes info;
+    info.u32(quint32(headerSize)).i32(2).i32(1).u16(1).u16(32).u32(quint32(compression));
+    info.u32(8).i32(0).i32(0).u32(0).u32(0);
+    if (compression == 3)
+        info.u32(0x00ff0000).u32(0x0000ff00).u32(0x000000ff);
+    if (compression == 3 && headerSize > 40)
+        info.u32(0xff000000);
+    info.raw(QByteArray(
+        headerSize + (compression == 3 && headerSize == 40 ? 12 : 0) - int(info.size()), '\0'));
+    Bytes bits;
+    bits.u32(0xffff0000).u32(0x00000000);
+    const quint32 offBmi = 108, offBits = offBmi + quint32(info.size());
+    const quint32 blend = quint32(constant) << 16 | (sourceAlpha ? 1u << 24 : 0);
+    EmfWriter w;
+    w.record(CreateBrushIndirect, {1, 0, 0xff0000, 0}).record(SelectObject, {1});
+    w.record(SelectObject, {NullPen}).rectangle(0, 0, 100, 100);
+    w.record(AlphaBlend,
+             {0,
+              0,
+              100,
+              100,
+              0,
+              0,
+              100,
+              100,
+              blend,
+              0,
+              0,
+              0x3f800000,
+              0,
+              0,
+              0x3f800000,
+              0,
+              0,
+              0,
+              0,
+              offBmi,
+              quint32(info.size()),
+              offBits,
+              quint32(bits.size()),
+              2,
+              1},
+             info.data() + bits.data());
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QImage image = result.picture->image.convertToFormat(QImage::Format_ARGB32);
+    const auto near = [](QRgb a, QRgb b) {
+        return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
+               std::abs(qBlue(a) - qBlue(b)) <= 2;
+    };
+    const int a = constant;
+    const QRgb redOverBlue = qRgb(a, 0, 255 - a);
+    const QRgb right = sourceAlpha ? qRgb(0, 0, 255) : qRgb(0, 0, 255 - a);
+    QVERIFY2(near(image.pixel(25, 50), redOverBlue),
+             qPrintable(QString::number(image.pixel(25, 50), 16)));
+    QVERIFY2(near(image.pixel(75, 50), right),
+             qPrintable(QString::number(image.pixel(75, 50), 16)));
+}
+
+void TestEmfDecoder::monochromePatternBrushes_data() {
+    QTest::addColumn<quint32>("record");
+    QTest::addColumn<bool>("table"); // a colour table of red and blue
+    QTest::addColumn<QRgb>("set");   // what a set bit shows
+    QTest::addColumn<QRgb>("clear");
+    const QRgb text = 0xff008000, background = 0xffffff00;
+    QTest::newRow("DIB pattern without a colour table takes text and background colours")
+        << quint32(CreateDibPatternBrushPt) << false << background << text;
+    QTest::newRow("DIB pattern with a colour table keeps it")
+        << quint32(CreateDibPatternBrushPt) << true << 0xff0000ffu << 0xffff0000u;
+    QTest::newRow("monochrome brush without a table")
+        << quint32(CreateMonoBrush) << false << background << text;
+    QTest::newRow("monochrome brush takes the DC colours even with a table")
+        << quint32(CreateMonoBrush) << true << background << text;
+}
+
+// An 8 x 8 pattern of vertical stripes, four pixels wide: clear, then set.
+void TestEmfDecoder::monochromePatternBrushes() {
+    QFETCH(quint32, record);
+    QFETCH(bool, table);
+    QFETCH(QRgb, set);
+    QFETCH(QRgb, clear);
+    Bytes info;
+    info.u32(40).i32(8).i32(8).u16(1).u16(1).u32(0).u32(32).i32(0).i32(0);
+    info.u32(table ? 2 : 0).u32(0);
+    if (table)
+        info.u32(0x00ff0000).u32(0x000000ff);
+    Bytes bits;
+    for (int row = 0; row < 8; ++row)
+        bits.u32(0x0f);
+    const quint32 offBmi = 32;
+    EmfWriter w;
+    w.record(SetTextColor, {0x008000}).record(SetBkColor, {0x00ffff});
+    w.record(record,
+             {1, record == CreateMonoBrush ? 2u : 0u, offBmi, quint32(info.size()),
+              offBmi + quint32(info.size()), quint32(bits.size())},
+             info.data() + bits.data());
+    w.record(SelectObject, {1}).record(SelectObject, {NullPen}).rectangle(0, 0, 64, 64);
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QImage image = result.picture->image.convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.pixel(1, 1), clear);
+    QCOMPARE(image.pixel(5, 1), set);
+    QCOMPARE(image.pixel(9, 9), clear);
+    QCOMPARE(image.pixel(13, 9), set);
 }
 
 void TestEmfDecoder::recognisesOnlyEnhancedMetafiles_data() {

@@ -29,6 +29,9 @@ enum Function : quint16 {
     CreateFontIndirect = 0x02FB,
     CreateBrushIndirect = 0x02FC,
     StretchDib = 0x0F43,
+    SetBkColor = 0x0201,
+    SetTextColor = 0x0209,
+    DibCreatePatternBrush = 0x0142,
 };
 
 constexpr QRgb Red = 0xffff0000, Green = 0xff00ff00, Blue = 0xff0000ff, Black = 0xff000000;
@@ -197,6 +200,8 @@ private slots:
     void visiblePartIsACropOfTheWhole();
     void lyingRecords_data();
     void lyingRecords();
+    void monochromePatternBrushes_data();
+    void monochromePatternBrushes();
     void recognisesOnlyMetafiles_data();
     void recognisesOnlyMetafiles();
 };
@@ -578,6 +583,38 @@ void TestWmfDecoder::lyingRecords() {
     QCOMPARE(result.ok(), kept);
     if (!kept)
         QVERIFY(!result.error.isEmpty());
+}
+
+void TestWmfDecoder::monochromePatternBrushes_data() {
+    QTest::addColumn<bool>("table"); // a colour table of red and blue
+    QTest::addColumn<QRgb>("set");   // what a set bit shows
+    QTest::addColumn<QRgb>("clear");
+    QTest::newRow("without a colour table: text and background colours")
+        << false << 0xffffff00u << 0xff008000u;
+    QTest::newRow("with a colour table: its colours") << true << Blue << Red;
+}
+
+// An 8 x 8 pattern of vertical stripes, four pixels wide: clear, then set.
+void TestWmfDecoder::monochromePatternBrushes() {
+    QFETCH(bool, table);
+    QFETCH(QRgb, set);
+    QFETCH(QRgb, clear);
+    Bytes dib;
+    dib.u32(40).i32(8).i32(8).u16(1).u16(1).u32(0).u32(32).i32(0).i32(0).u32(0).u32(0);
+    if (table)
+        dib.u32(0x00ff0000).u32(0x000000ff);
+    for (int row = 0; row < 8; ++row)
+        dib.u32(0x0f);
+    WmfWriter w;
+    w.record(SetTextColor, {qint16(0x8000), 0}).record(SetBkColor, {-1, 0});
+    w.record(DibCreatePatternBrush, {5, 0}, dib.data()).record(SelectObject, {0});
+    w.nullPen().record(SelectObject, {1}).rectangle(0, 0, 100, 100);
+    const auto result = load(square(w));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(pixel(result, 1, 1), clear);
+    QCOMPARE(pixel(result, 5, 1), set);
+    QCOMPARE(pixel(result, 9, 9), clear);
+    QCOMPARE(pixel(result, 13, 9), set);
 }
 
 void TestWmfDecoder::recognisesOnlyMetafiles_data() {
