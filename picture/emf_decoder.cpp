@@ -1062,7 +1062,7 @@ LoadResult read(QIODevice &device, QSize visible) {
 
     const QSize natural = naturalSize(header);
     auto image =
-        allocateImage(metafile::rasterSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
+        allocateImage(metafile::drawingSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
     if (!image)
         return LoadResult::failure(errors::tooLarge());
 
@@ -1134,7 +1134,9 @@ LoadResult read(QIODevice &device, QSize visible) {
         if (!mostRecords && !mostBytes)
             return LoadResult::failure(errors::corrupt());
     }
-    return LoadResult{Picture{*image, natural, Format::Emf}, {}};
+    return LoadResult{
+        Picture{metafile::visiblePart(*std::move(image), natural, visible), natural, Format::Emf},
+        {}};
 }
 
 } // namespace picture::emf

@@ -876,7 +876,7 @@ LoadResult read(QIODevice &device, QSize visible) {
         return LoadResult::failure(chain.records == 0 ? errors::truncated() : errors::corrupt());
 
     auto image =
-        allocateImage(metafile::rasterSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
+        allocateImage(metafile::drawingSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
     if (!image)
         return LoadResult::failure(errors::tooLarge());
 
@@ -894,7 +894,9 @@ LoadResult read(QIODevice &device, QSize visible) {
     // A record that lies ends playback; what came before it stands if it was most of the file.
     if (lied && walk.stoppedAt - recordsStart <= (data.size() - recordsStart) / 2)
         return LoadResult::failure(walk.records == 0 ? errors::truncated() : errors::corrupt());
-    return LoadResult{Picture{*image, natural, Format::Wmf}, {}};
+    return LoadResult{
+        Picture{metafile::visiblePart(*std::move(image), natural, visible), natural, Format::Wmf},
+        {}};
 }
 
 } // namespace picture::wmf

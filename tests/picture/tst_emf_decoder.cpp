@@ -226,6 +226,25 @@ const QHash<QString, QString> &knownDifferences() {
     return known;
 }
 
+// Files whose visible part is not yet the exact corner of the whole picture: Qt's line
+// rasterizer draws a thin line that the raster's edge cuts off a pixel differently from one it
+// does not cut (the part is drawn with a margin beyond its edges, which settles every other case).
+const QHash<QString, QString> &cropDifferences() {
+    static const QHash<QString, QString> files = {
+        {"TestCreatePen.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test_libuemf_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test_mm_isotropic_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test_mm_text_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test-166.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test-156.emf", "long thin lines across a picture 12000 pixels wide"},
+        {"test-157.emf", "long thin lines across a picture 12000 pixels wide"},
+        {"test-158.emf", "long thin lines across a picture 12000 pixels wide"},
+        {"test-173.emf", "long thin lines across a large picture"},
+        {"test-177.emf", "thin lines cut by the part"},
+    };
+    return files;
+}
+
 } // namespace
 
 class TestEmfDecoder : public QObject {
@@ -570,28 +589,36 @@ void TestEmfDecoder::clipIsSavedAndRestored() {
 
 void TestEmfDecoder::visiblePartIsACropOfTheWhole_data() {
     QTest::addColumn<QString>("path");
-    QTest::newRow("clip art with gradients") << "emf/libreoffice/emfio/computer_mail.emf";
-    QTest::newRow("text and shapes") << "emf/wmf2svg/fulltest.emf";
-    QTest::newRow("bitmaps") << "emf/libreoffice/emfio/image1.emf";
+    for (const CorpusFile &f : corpusFiles("emf"))
+        if (f.kind != "bad" || emfPlusOnlyFiles().contains(QFileInfo(f.path).fileName()))
+            QTest::newRow(qPrintable(f.path)) << f.path;
 }
 
+// The part decoded for a window is the top-left corner of the whole picture, pixel for pixel.
 void TestEmfDecoder::visiblePartIsACropOfTheWhole() {
+    if (!QTest::currentDataTag())
+        QSKIP("the third-party corpus is not there");
     QFETCH(QString, path);
     const QByteArray data = corpusBytes(path);
-    if (data.isEmpty())
-        QSKIP("the third-party corpus is not there");
     const auto whole = load(data);
-    QVERIFY2(whole.ok(), qPrintable(whole.error));
-    const QSize part = whole.picture->size / 2;
+    if (!whole.ok())
+        return;
+    const QSize part = (whole.picture->size / 2).expandedTo(QSize(1, 1));
     const auto cropped = load(data, part);
     QVERIFY2(cropped.ok(), qPrintable(cropped.error));
     QCOMPARE(cropped.picture->size, whole.picture->size);
     QCOMPARE(cropped.picture->image.size(), part);
-    const Difference d =
-        compare(cropped.picture->image, whole.picture->image.copy(QRect(QPoint(0, 0), part)));
-    // The same drawing calls on a smaller raster; a few glyph edges may land differently.
-    QVERIFY2(d.farShare < 0.001 && d.meanAbsolute < 0.5,
-             qPrintable(QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare)));
+    const QImage expected = whole.picture->image.copy(QRect(QPoint(0, 0), part));
+    if (cropped.picture->image == expected)
+        return;
+    const Difference d = compare(cropped.picture->image, expected);
+    const QString numbers = QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare);
+    const QString name = QFileInfo(path).fileName();
+    QVERIFY2(cropDifferences().contains(name), qPrintable(numbers));
+    // Thin outlines that the part's raster cuts off: the rasterizer may set a pixel or two of
+    // them differently, nothing more.
+    QVERIFY2(d.farShare < 0.002 && d.meanAbsolute < 0.5,
+             qPrintable(numbers + ": " + cropDifferences().value(name)));
 }
 
 void TestEmfDecoder::lyingRecords_data() {
