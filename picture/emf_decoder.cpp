@@ -549,13 +549,22 @@ struct Player {
         MetafileBrush brush;
         brush.style = 5;
         brush.color = 0xff808080;
-        if (r.ok() && !monochrome)
+        const auto info = slice(offBmi, cbBmi);
+        const auto bits = slice(offBits, cbBits);
+        if (!r.ok() || !info || !bits) {
+            brush.style = 0;
+            return brush;
+        }
+        // A 1-bit bitmap of a monochrome brush, or one that has no colour table, takes the DC's
+        // colours; anything else keeps its own.
+        if (monochrome)
+            brush.pattern = metafile_bitmap::decodeMonochrome(*info, *bits);
+        if (brush.pattern.isNull())
             brush.pattern = bitmap(offBmi, cbBmi, offBits, cbBits, usage);
-        if (r.ok() && brush.pattern.isNull()) {
-            const auto info = slice(offBmi, cbBmi);
-            const auto bits = slice(offBits, cbBits);
-            if (info && bits)
-                brush.pattern = metafile_bitmap::decodeMonochrome(*info, *bits);
+        else
+            brush.monochrome = true;
+        if (brush.pattern.isNull() && !monochrome) {
+            brush.pattern = metafile_bitmap::decodeMonochrome(*info, *bits);
             brush.monochrome = !brush.pattern.isNull();
         }
         if (brush.pattern.isNull())
