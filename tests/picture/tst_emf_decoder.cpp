@@ -384,10 +384,8 @@ void TestEmfDecoder::matchesReferenceRendering_data() {
     }
 }
 
-// As for WMF: the references come from an independent renderer, shrunk to at most 256 pixels a
-// side, and ours is shrunk the same way. The tolerance (mean difference up to 16 of 255, at most
-// 10 % of pixels far apart) absorbs fonts and antialiasing and catches misplaced, flipped,
-// mis-scaled or missing drawing.
+// As for WMF: the references come from two independent renderers, shrunk to at most 256 pixels
+// a side, and ours is shrunk the same way and must come within withinTolerance() of either.
 void TestEmfDecoder::matchesReferenceRendering() {
     if (!QTest::currentDataTag())
         QSKIP("the third-party corpus is not there");

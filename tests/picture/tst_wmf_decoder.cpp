@@ -343,11 +343,9 @@ void TestWmfDecoder::matchesReferenceRendering_data() {
     }
 }
 
-// The references come from an independent renderer (tools/make_metafile_references.sh),
-// shrunk to at most 256 pixels a side; ours is shrunk the same way before comparing. Fonts,
-// antialiasing and line widths differ between renderers, so the tolerance is loose enough for
-// those (mean difference up to 16 of 255, at most 10 % of pixels far apart) and tight enough to
-// catch a picture that is misplaced, flipped, mis-scaled or missing shapes.
+// The references come from two independent renderers (tools/make_metafile_references.sh and
+// make_metafile_references_lo.sh), shrunk to at most 256 pixels a side; ours is shrunk the same
+// way before comparing, and must come within withinTolerance() of at least one of them.
 void TestWmfDecoder::matchesReferenceRendering() {
     if (!QTest::currentDataTag())
         QSKIP("the third-party corpus is not there");
