@@ -541,14 +541,32 @@ struct Player {
         }
     }
 
-    MetafileBrush brushFromDib(ByteReader &r) {
+    // A monochrome brush always takes the text and background colours; a 1-bit DIB pattern
+    // does when it comes without a colour table.
+    MetafileBrush brushFromDib(ByteReader &r, bool monochrome) {
         const quint32 usage = r.u32();
         const quint32 offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
         MetafileBrush brush;
         brush.style = 5;
         brush.color = 0xff808080;
-        if (r.ok())
+        const auto info = slice(offBmi, cbBmi);
+        const auto bits = slice(offBits, cbBits);
+        if (!r.ok() || !info || !bits) {
+            brush.style = 0;
+            return brush;
+        }
+        // A 1-bit bitmap of a monochrome brush, or one that has no colour table, takes the DC's
+        // colours; anything else keeps its own.
+        if (monochrome)
+            brush.pattern = metafile_bitmap::decodeMonochrome(*info, *bits);
+        if (brush.pattern.isNull())
             brush.pattern = bitmap(offBmi, cbBmi, offBits, cbBits, usage);
+        else
+            brush.monochrome = true;
+        if (brush.pattern.isNull() && !monochrome) {
+            brush.pattern = metafile_bitmap::decodeMonochrome(*info, *bits);
+            brush.monochrome = !brush.pattern.isNull();
+        }
         if (brush.pattern.isNull())
             brush.style = 0;
         return brush;
@@ -782,7 +800,7 @@ struct Player {
         case CreateMonoBrush:
         case CreateDibPatternBrushPt: {
             const quint32 index = r.u32();
-            canvas.setObject(index, brushFromDib(r));
+            canvas.setObject(index, brushFromDib(r, type == CreateMonoBrush));
             break;
         }
         case CreatePalette: {
@@ -1053,7 +1071,7 @@ LoadResult read(QIODevice &device, QSize visible) {
 
     const QSize natural = naturalSize(header);
     auto image =
-        allocateImage(metafile::rasterSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
+        allocateImage(metafile::drawingSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
     if (!image)
         return LoadResult::failure(errors::tooLarge());
 
@@ -1125,7 +1143,9 @@ LoadResult read(QIODevice &device, QSize visible) {
         if (!mostRecords && !mostBytes)
             return LoadResult::failure(errors::corrupt());
     }
-    return LoadResult{Picture{*image, natural, Format::Emf}, {}};
+    return LoadResult{
+        Picture{metafile::visiblePart(*std::move(image), natural, visible), natural, Format::Emf},
+        {}};
 }
 
 } // namespace picture::emf

@@ -18,6 +18,7 @@ struct TableLayout {
     qsizetype entries = 0;
     qsizetype entrySize = 4;
     qsizetype infoSize = 0; // header, masks and table
+    int bitCount = 0;
 };
 
 // Where the colour table lies and how long the header part is, or nothing when the header is
@@ -48,6 +49,7 @@ std::optional<TableLayout> layoutOf(QByteArrayView info, quint32 usage) {
     }
     if (!r.ok())
         return std::nullopt;
+    layout.bitCount = bitCount;
     layout.tableOffset = layout.headerSize;
     if (layout.headerSize == 40 && compression == 3)
         layout.tableOffset += 12;
@@ -107,6 +109,39 @@ QImage decodePacked(QByteArrayView packed, quint32 usage, const MetafilePalette 
     return decode(packed.first(layout->infoSize), packed.sliced(layout->infoSize), usage, palette);
 }
 
+QImage decodeMonochrome(QByteArrayView info, QByteArrayView bits) {
+    const auto layout = layoutOf(info, RgbColors);
+    if (!layout || layout->bitCount != 1 || layout->tableOffset > info.size())
+        return {};
+    // Whatever table the bitmap has (or has no room for), clear bits are black and set ones white
+    // here; the brush puts its colours in their place.
+    QByteArray blackAndWhite = info.first(layout->tableOffset).toByteArray();
+    for (qsizetype i = 0; i < layout->entries; ++i)
+        blackAndWhite.append(QByteArray(layout->entrySize, i == 0 ? '\0' : '\xff'));
+    const QImage image = decodeDib(blackAndWhite, bits);
+    if (image.isNull())
+        return {};
+    return image.convertToFormat(QImage::Format_Mono, {qRgb(0, 0, 0), qRgb(255, 255, 255)},
+                                 Qt::ThresholdDither);
+}
+
+QImage decodePackedMonochrome(QByteArrayView packed, quint32 usage) {
+    const auto layout = layoutOf(packed, RgbColors);
+    if (!layout || layout->bitCount != 1 || layout->tableOffset > packed.size())
+        return {};
+    ByteReader r(packed);
+    r.u32();
+    const qint64 width = layout->headerSize == 12 ? r.u16() : r.i32();
+    const qint64 height = layout->headerSize == 12 ? r.i16() : r.i32();
+    const qint64 bitsSize = (width + 31) / 32 * 4 * std::abs(height);
+    const bool noTable =
+        usage == PaletteIndices ||
+        packed.size() - layout->tableOffset < bitsSize + layout->entries * layout->entrySize;
+    if (!r.ok() || !noTable)
+        return {};
+    return decodeMonochrome(packed.first(layout->tableOffset), packed.sliced(layout->tableOffset));
+}
+
 QImage decodeWithAlpha(QByteArrayView info, QByteArrayView bits) {
     ByteReader r(info);
     const quint32 headerSize = r.u32();
@@ -115,8 +150,16 @@ QImage decodeWithAlpha(QByteArrayView info, QByteArrayView bits) {
     r.u16();
     const quint16 bitCount = r.u16();
     const quint32 compression = r.u32();
-    if (!r.ok() || headerSize < 40 || bitCount != 32 || compression != 0 || width <= 0 ||
-        height == 0 || height == std::numeric_limits<qint32>::min())
+    // Colour masks (after a plain header, inside a longer one) may state the usual byte order.
+    bool usualOrder = compression == 0;
+    if (compression == 3 || compression == 6) {
+        ByteReader masks(info);
+        masks.seek(40);
+        usualOrder = masks.u32() == 0x00ff0000 && masks.u32() == 0x0000ff00 &&
+                     masks.u32() == 0x000000ff && masks.ok();
+    }
+    if (!r.ok() || headerSize < 40 || bitCount != 32 || !usualOrder || width <= 0 || height == 0 ||
+        height == std::numeric_limits<qint32>::min())
         return decode(info, bits, RgbColors, MetafilePalette{});
     const qint32 rows = height < 0 ? -height : height;
     if (qint64(width) * rows > MaxPixels || qint64(width) * 4 * rows > bits.size())

@@ -655,6 +655,11 @@ std::optional<QBrush> MetafileCanvas::makeBrush(const MetafileBrush &brush) cons
     case BsDibPatternPt:
         if (brush.pattern.isNull())
             return QBrush(QColor::fromRgb(brush.color));
+        if (brush.monochrome && brush.pattern.format() == QImage::Format_Mono) {
+            QImage coloured = brush.pattern;
+            coloured.setColorTable({m_state->textColor, m_state->bkColor});
+            return QBrush(coloured);
+        }
         return QBrush(brush.pattern);
     default:
         return std::nullopt;
@@ -699,10 +704,25 @@ void MetafileCanvas::finish() {
 
 void MetafileCanvas::appendToPath(const QPainterPath &picturePath, bool connect) {
     spend(picturePath.elementCount());
-    if (connect && m_path.elementCount() > 0) {
-        m_path.connectPath(picturePath);
-    } else {
+    const qsizetype count = m_path.elementCount();
+    if (!connect || count == 0) {
         m_path.addPath(picturePath);
+    } else if (m_path.elementAt(count - 1).isMoveTo()) {
+        // A move began a new figure: the drawing continues it from the point moved to (Qt's
+        // connectPath would drop that move and join the figure to the one before).
+        for (int i = 0; i < picturePath.elementCount(); ++i) {
+            const QPainterPath::Element e = picturePath.elementAt(i);
+            if (e.isCurveTo() && i + 2 < picturePath.elementCount()) {
+                m_path.cubicTo(e, picturePath.elementAt(i + 1), picturePath.elementAt(i + 2));
+                i += 2;
+            } else if (e.isMoveTo() && i > 0) {
+                m_path.moveTo(e);
+            } else {
+                m_path.lineTo(e);
+            }
+        }
+    } else {
+        m_path.connectPath(picturePath);
     }
 }
 

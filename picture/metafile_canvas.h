@@ -35,6 +35,9 @@ struct MetafileBrush {
     QRgb color = 0xffffffff;
     quint32 hatch = 0;
     QImage pattern; // pattern brushes
+    // A monochrome pattern (Format_Mono) without colours of its own: clear bits take the text
+    // colour and set bits the background colour of the moment it paints.
+    bool monochrome = false;
 };
 
 struct MetafileFont {

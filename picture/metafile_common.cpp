@@ -49,6 +49,20 @@ QSize rasterSize(QSize natural, QSize visible) {
     return natural.boundedTo(visible);
 }
 
+QSize drawingSize(QSize natural, QSize visible) {
+    constexpr int Margin = 128;
+    if (visible.isEmpty())
+        return natural;
+    return natural.boundedTo(visible.boundedTo(natural) + QSize(Margin, Margin));
+}
+
+QImage visiblePart(QImage drawing, QSize natural, QSize visible) {
+    const QSize part = rasterSize(natural, visible);
+    if (drawing.size() == part)
+        return drawing;
+    return drawing.copy(QRect(QPoint(0, 0), part));
+}
+
 namespace {
 
 const char *encodingForCharset(quint8 charset) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QImage>
 #include <QSize>
 #include <QString>
 
@@ -25,8 +26,16 @@ qint64 mulDiv(qint64 a, qint64 b, qint64 c);
 // until it fits MaxPixels.
 QSize clampedSize(double width, double height);
 
-// The raster to draw on: the whole picture, or its top-left `visible` part.
+// The picture to deliver: the whole picture, or its top-left `visible` part.
 QSize rasterSize(QSize natural, QSize visible);
+
+// The raster to draw that on: the part reaches a margin further right and down (within the
+// picture), so that no edge of the part is an edge of the raster the picture does not have too.
+// Shapes crossing the part's edges are then drawn as in the whole picture, not clipped there.
+QSize drawingSize(QSize natural, QSize visible);
+
+// The delivered part of a drawing made on drawingSize().
+QImage visiblePart(QImage drawing, QSize natural, QSize visible);
 
 // Text in a font's character set, as 8-bit metafile text records carry it.
 QString decodeText(QByteArrayView bytes, quint8 charset);

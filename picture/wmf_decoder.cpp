@@ -735,8 +735,11 @@ struct Player {
             r.u16();
             const quint16 usage = r.u16();
             brush.style = 5;
-            brush.pattern =
-                metafile_bitmap::decodePacked(r.bytes(r.remaining()), usage, canvas.palette());
+            const QByteArrayView packed = r.bytes(r.remaining());
+            brush.pattern = metafile_bitmap::decodePackedMonochrome(packed, usage);
+            brush.monochrome = !brush.pattern.isNull();
+            if (!brush.monochrome)
+                brush.pattern = metafile_bitmap::decodePacked(packed, usage, canvas.palette());
             brush.color = 0xff808080;
             if (brush.pattern.isNull())
                 brush.style = 0;
@@ -748,6 +751,8 @@ struct Player {
             brush.style = 3;
             brush.color = 0xff808080;
             brush.pattern = metafile_bitmap::decodeBitmap16(r.bytes(r.remaining()));
+            // A monochrome bitmap paints in the text and background colours.
+            brush.monochrome = brush.pattern.format() == QImage::Format_Mono;
             create(brush);
             break;
         }
@@ -871,7 +876,7 @@ LoadResult read(QIODevice &device, QSize visible) {
         return LoadResult::failure(chain.records == 0 ? errors::truncated() : errors::corrupt());
 
     auto image =
-        allocateImage(metafile::rasterSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
+        allocateImage(metafile::drawingSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
     if (!image)
         return LoadResult::failure(errors::tooLarge());
 
@@ -889,7 +894,9 @@ LoadResult read(QIODevice &device, QSize visible) {
     // A record that lies ends playback; what came before it stands if it was most of the file.
     if (lied && walk.stoppedAt - recordsStart <= (data.size() - recordsStart) / 2)
         return LoadResult::failure(walk.records == 0 ? errors::truncated() : errors::corrupt());
-    return LoadResult{Picture{*image, natural, Format::Wmf}, {}};
+    return LoadResult{
+        Picture{metafile::visiblePart(*std::move(image), natural, visible), natural, Format::Wmf},
+        {}};
 }
 
 } // namespace picture::wmf

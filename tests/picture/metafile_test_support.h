@@ -81,6 +81,37 @@ inline Difference compare(const QImage &ours, const QImage &reference) {
     return d;
 }
 
+// The renderings of the second reference renderer (tools/make_metafile_references_lo.sh) lie
+// beside the first one's, under metafiles-lo/, at the same size and framing. Empty when the
+// corpus file has none.
+inline QString secondReference(const QString &corpusPath) {
+    const QString file = QStringLiteral(GLIMRA_TEST_DATA_DIR "/metafiles-lo/") +
+                         QString(corpusPath).replace('/', '_') + ".png";
+    return QFile::exists(file) ? file : QString();
+}
+
+// Our whole rendering against a reference, ours shrunk to the reference's size first.
+inline Difference compareWithReference(const QImage &ours, const QImage &reference) {
+    if (reference.isNull())
+        return {};
+    return compare(ours.scaled(reference.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                   reference);
+}
+
+// Close enough to a reference: fonts, antialiasing and line widths differ between renderers,
+// so the tolerance is loose enough for those (mean difference up to 16 of 255, at most 10 % of
+// pixels far apart) and tight enough to catch a picture that is misplaced, flipped,
+// mis-scaled or missing shapes.
+inline bool withinTolerance(const Difference &d) {
+    return d.meanAbsolute <= 16 && d.farShare <= 0.10;
+}
+
+inline QString describe(const Difference &d) {
+    return QStringLiteral("mean %1, far %2 %")
+        .arg(d.meanAbsolute, 0, 'f', 2)
+        .arg(d.farShare * 100, 0, 'f', 2);
+}
+
 // True when some pixel is not fully transparent.
 inline bool hasInk(const QImage &image) {
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);

@@ -32,6 +32,17 @@ enum Record : quint32 {
     SelectClipPath = 67,
     Comment = 70,
     ExtSelectClipRgn = 75,
+    SetTextColor = 24,
+    SetBkColor = 25,
+    MoveToEx = 27,
+    LineTo = 54,
+    CloseFigure = 61,
+    FillPath = 62,
+    PolyBezierTo16 = 88,
+    PolylineTo16 = 89,
+    CreateMonoBrush = 93,
+    CreateDibPatternBrushPt = 94,
+    AlphaBlend = 114,
 };
 
 constexpr QRgb Black = 0xff000000;
@@ -166,54 +177,60 @@ const QHash<QString, QString> &keptBadFiles() {
     return kept;
 }
 
+// Where our rendering differs from both reference renderers, for reasons we accept; a file
+// that matches either one is not listed.
 const QHash<QString, QString> &knownDifferences() {
     static const QHash<QString, QString> known = [] {
         QHash<QString, QString> k;
-        for (const char *name :
-             {"test-007.emf", "test-008.emf", "test-009.emf", "test-010.emf", "test-012.emf",
-              "test-171.emf", "test-173.emf", "TestFillRegion.emf"})
+        for (const char *name : {"test-007.emf", "test-010.emf", "test-012.emf", "test-173.emf"})
             k.insert(name, "the reference renderer leaves out or blackens what the file draws "
                            "(checked by eye)");
         for (const char *name :
              {"test-025.emf", "test-026.emf", "test-027.emf", "test-028.emf", "test-029.emf",
-              "test-034.emf", "test-104.emf", "test-123.emf", "test-132.emf", "test-133.emf",
-              "test-134.emf", "test-180.emf", "test-182.emf", "stockobject.emf", "TestDrawLine.emf",
-              "TestEmfPlusDrawLineWithCaps.emf"})
+              "test-034.emf", "test-180.emf", "test-182.emf", "TestDrawLine.emf"})
             k.insert(name,
                      "pens thinner than a pixel: the device draws them one pixel wide, the "
                      "reference thinner, which at these small natural sizes darkens every outline");
-        for (const char *name :
-             {"test-013.emf", "test-022.emf", "test-044.emf", "test-055.emf", "test-058.emf",
-              "test-059.emf", "test-070.emf", "test-073.emf", "test-081.emf", "test-103.emf",
-              "test-116.emf", "test-126.emf", "test-128.emf", "test-129.emf", "test-131.emf",
-              "TestDrawString.emf", "image1.emf"})
+        for (const char *name : {"TestDrawString.emf"})
             k.insert(name,
                      "charts with much small text: faces are substituted and sized differently "
                      "(cell against em height), which moves and resizes every label");
-        for (const char *name :
-             {"EA-test-file-003.emf", "EA-test-file-005.emf", "EA-test-file-013.emf"})
-            k.insert(name,
-                     "the drawing lies above its frame (negative y with a y-down mapping); we draw "
-                     "it where the mapping puts it, the reference moves it into view");
         for (const char *name : {"test-174.emf"})
             k.insert(name, "symbol-font text: we show the symbol font's Greek letters, the "
                            "reference shows Latin ones");
-        for (const char *name : {"drawing.emf"})
-            k.insert(
-                name,
-                "the reference fits the circle to the bounds, we to the frame, as the header asks");
         for (const char *name : {"TestLinearGradient.emf"})
             k.insert(name, "diagonal gradient stripes land a pixel apart");
-        for (const char *name : {"TestDrawPolyLine16WithClip.emf"})
-            k.insert(name, "the reference leaves out the filled clip region behind the lines");
-        for (const char *name : {"computer_mail.emf"})
-            k.insert(name, "the envelope is drawn by a mask pair; the reference takes the mask the "
-                           "other way round");
         for (const char *name : {"test_libuemf_ref.emf"})
             k.insert(name, "some raster-operation and pattern-brush samples differ");
+        for (const char *name : {"TestExtTextOutOpaqueAndClipTransform.emf"})
+            k.insert(name,
+                     "only the second renderer draws it: it turns the opaque boxes of rotated "
+                     "text with the text, we fill them unturned");
+        for (const char *name : {"fulltest.emf"})
+            k.insert(name, "only the second renderer draws it: it also plays the EMF+ panel, which "
+                           "we leave to the classic records, and draws hairlines thinner");
         return k;
     }();
     return known;
+}
+
+// Files whose visible part is not yet the exact corner of the whole picture: Qt's line
+// rasterizer draws a thin line that the raster's edge cuts off a pixel differently from one it
+// does not cut (the part is drawn with a margin beyond its edges, which settles every other case).
+const QHash<QString, QString> &cropDifferences() {
+    static const QHash<QString, QString> files = {
+        {"TestCreatePen.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test_libuemf_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test_mm_isotropic_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test_mm_text_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test-166.emf", "the corner pixel of a one-pixel outline round the picture"},
+        {"test-156.emf", "long thin lines across a picture 12000 pixels wide"},
+        {"test-157.emf", "long thin lines across a picture 12000 pixels wide"},
+        {"test-158.emf", "long thin lines across a picture 12000 pixels wide"},
+        {"test-173.emf", "long thin lines across a large picture"},
+        {"test-177.emf", "thin lines cut by the part"},
+    };
+    return files;
 }
 
 } // namespace
@@ -247,6 +264,12 @@ private slots:
     void lyingRecords_data();
     void lyingRecords();
     void hostileObjectIndicesAreIgnored();
+    void pathFiguresStartAtEachMove_data();
+    void pathFiguresStartAtEachMove();
+    void alphaBlendWithSourceAlpha_data();
+    void alphaBlendWithSourceAlpha();
+    void monochromePatternBrushes_data();
+    void monochromePatternBrushes();
     void recognisesOnlyEnhancedMetafiles_data();
     void recognisesOnlyEnhancedMetafiles();
 };
@@ -349,42 +372,48 @@ void TestEmfDecoder::questionableCorpusFilesDoNotCrash() {
 void TestEmfDecoder::matchesReferenceRendering_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("reference");
+    QTest::addColumn<QString>("second"); // the second renderer's, may be empty
     for (const CorpusFile &f : corpusFiles("emf")) {
         if (f.kind != "good" || emfPlusOnlyFiles().contains(QFileInfo(f.path).fileName()))
             continue;
         const QString reference = QStringLiteral(GLIMRA_TEST_DATA_DIR "/metafiles/") +
                                   QString(f.path).replace('/', '_') + ".png";
-        if (QFile::exists(reference))
-            QTest::newRow(qPrintable(f.path)) << f.path << reference;
+        const QString second = secondReference(f.path);
+        if (QFile::exists(reference) || !second.isEmpty())
+            QTest::newRow(qPrintable(f.path))
+                << f.path << (QFile::exists(reference) ? reference : QString()) << second;
     }
 }
 
-// As for WMF: the references come from an independent renderer, shrunk to at most 256 pixels a
-// side, and ours is shrunk the same way. The tolerance (mean difference up to 16 of 255, at most
-// 10 % of pixels far apart) absorbs fonts and antialiasing and catches misplaced, flipped,
-// mis-scaled or missing drawing.
+// As for WMF: the references come from two independent renderers, shrunk to at most 256 pixels
+// a side, and ours is shrunk the same way and must come within withinTolerance() of either.
 void TestEmfDecoder::matchesReferenceRendering() {
     if (!QTest::currentDataTag())
         QSKIP("the third-party corpus is not there");
     QFETCH(QString, path);
     QFETCH(QString, reference);
+    QFETCH(QString, second);
     const QImage expected(reference);
-    QVERIFY(!expected.isNull());
+    QVERIFY(!expected.isNull() || !second.isEmpty());
     const QByteArray data = corpusBytes(path);
     // Render no more than the reference needs: the whole picture at a size near the reference's.
     const auto result = load(data);
     QVERIFY2(result.ok(), qPrintable(result.error));
-    const QImage ours = result.picture->image.scaled(expected.size(), Qt::IgnoreAspectRatio,
-                                                     Qt::SmoothTransformation);
-    const Difference d = compare(ours, expected);
+    const Difference d = compareWithReference(result.picture->image, expected);
     const QString numbers = QStringLiteral("mean %1, far %2 %")
                                 .arg(d.meanAbsolute, 0, 'f', 2)
                                 .arg(d.farShare * 100, 0, 'f', 2);
     qInfo("%s: %s", qPrintable(path), qPrintable(numbers));
+    // Either reference will do: each renderer is wrong in places.
+    const Difference d2 = compareWithReference(result.picture->image, QImage(second));
+    qInfo("%s: second reference: %s", qPrintable(path),
+          second.isEmpty() ? "none" : qPrintable(describe(d2)));
+    if (withinTolerance(d) || withinTolerance(d2))
+        return;
     const QString name = QFileInfo(path).fileName();
     if (knownDifferences().contains(name))
         QSKIP(qPrintable("known difference (" + numbers + "): " + knownDifferences().value(name)));
-    QVERIFY2(d.meanAbsolute <= 16 && d.farShare <= 0.10, qPrintable(numbers));
+    QVERIFY2(false, qPrintable(numbers + "; second reference: " + describe(d2)));
 }
 
 void TestEmfDecoder::emfPlusRecords_data() {
@@ -554,28 +583,36 @@ void TestEmfDecoder::clipIsSavedAndRestored() {
 
 void TestEmfDecoder::visiblePartIsACropOfTheWhole_data() {
     QTest::addColumn<QString>("path");
-    QTest::newRow("clip art with gradients") << "emf/libreoffice/emfio/computer_mail.emf";
-    QTest::newRow("text and shapes") << "emf/wmf2svg/fulltest.emf";
-    QTest::newRow("bitmaps") << "emf/libreoffice/emfio/image1.emf";
+    for (const CorpusFile &f : corpusFiles("emf"))
+        if (f.kind != "bad" || emfPlusOnlyFiles().contains(QFileInfo(f.path).fileName()))
+            QTest::newRow(qPrintable(f.path)) << f.path;
 }
 
+// The part decoded for a window is the top-left corner of the whole picture, pixel for pixel.
 void TestEmfDecoder::visiblePartIsACropOfTheWhole() {
+    if (!QTest::currentDataTag())
+        QSKIP("the third-party corpus is not there");
     QFETCH(QString, path);
     const QByteArray data = corpusBytes(path);
-    if (data.isEmpty())
-        QSKIP("the third-party corpus is not there");
     const auto whole = load(data);
-    QVERIFY2(whole.ok(), qPrintable(whole.error));
-    const QSize part = whole.picture->size / 2;
+    if (!whole.ok())
+        return;
+    const QSize part = (whole.picture->size / 2).expandedTo(QSize(1, 1));
     const auto cropped = load(data, part);
     QVERIFY2(cropped.ok(), qPrintable(cropped.error));
     QCOMPARE(cropped.picture->size, whole.picture->size);
     QCOMPARE(cropped.picture->image.size(), part);
-    const Difference d =
-        compare(cropped.picture->image, whole.picture->image.copy(QRect(QPoint(0, 0), part)));
-    // The same drawing calls on a smaller raster; a few glyph edges may land differently.
-    QVERIFY2(d.farShare < 0.001 && d.meanAbsolute < 0.5,
-             qPrintable(QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare)));
+    const QImage expected = whole.picture->image.copy(QRect(QPoint(0, 0), part));
+    if (cropped.picture->image == expected)
+        return;
+    const Difference d = compare(cropped.picture->image, expected);
+    const QString numbers = QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare);
+    const QString name = QFileInfo(path).fileName();
+    QVERIFY2(cropDifferences().contains(name), qPrintable(numbers));
+    // Thin outlines that the part's raster cuts off: the rasterizer may set a pixel or two of
+    // them differently, nothing more.
+    QVERIFY2(d.farShare < 0.002 && d.meanAbsolute < 0.5,
+             qPrintable(numbers + ": " + cropDifferences().value(name)));
 }
 
 void TestEmfDecoder::lyingRecords_data() {
@@ -636,6 +673,184 @@ void TestEmfDecoder::hostileObjectIndicesAreIgnored() {
     QVERIFY2(result.ok(), qPrintable(result.error));
     QVERIFY2(filled(result, 10, 50), "the default black pen still draws the outline");
     QVERIFY2(!filled(result, 50, 50), "the null brush leaves the inside empty");
+}
+
+void TestEmfDecoder::pathFiguresStartAtEachMove_data() {
+    QTest::addColumn<QString>("segments"); // lines, beziers, records
+    QTest::addColumn<bool>("closed");
+    for (const char *kind : {"lines", "beziers", "records"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1, closed").arg(kind))) << kind << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1, left open").arg(kind))) << kind << false;
+    }
+}
+
+// A ring (a square with a square hole) and a separate square, drawn as one path of three
+// figures, each begun by a move: the fill rule works across the figures, and nothing joins them.
+void TestEmfDecoder::pathFiguresStartAtEachMove() {
+    QFETCH(QString, segments);
+    QFETCH(bool, closed);
+    const QList<QPolygon> figures{QPolygon({{10, 10}, {50, 10}, {50, 50}, {10, 50}}),
+                                  QPolygon({{20, 20}, {40, 20}, {40, 40}, {20, 40}}),
+                                  QPolygon({{90, 80}, {60, 80}, {60, 20}, {90, 20}})};
+    EmfWriter w;
+    w.blackBrushNoPen().record(BeginPath, {});
+    for (const QPolygon &figure : figures) {
+        w.record(MoveToEx, {quint32(figure[0].x()), quint32(figure[0].y())});
+        QList<QPoint> to = figure.mid(1);
+        to.append(figure[0]);
+        if (segments == "records") {
+            for (const QPoint &p : to)
+                w.record(LineTo, {quint32(p.x()), quint32(p.y())});
+        } else {
+            QList<QPoint> points;
+            for (const QPoint &p : to) {
+                if (segments == "beziers") // straight, with the controls on the ends
+                    points << points.value(points.size() - 1, figure[0]) << p;
+                points << p;
+            }
+            Bytes b;
+            b.u32(0).u32(0).u32(100).u32(100).u32(quint32(points.size()));
+            for (const QPoint &p : points)
+                b.i16(qint16(p.x())).i16(qint16(p.y()));
+            w.record(segments == "beziers" ? PolyBezierTo16 : PolylineTo16, {}, b.data());
+        }
+        if (closed)
+            w.record(CloseFigure, {});
+    }
+    w.record(EndPath, {}).record(FillPath, {0, 0, 100, 100});
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QRegion expected =
+        QRegion(QRect(10, 10, 40, 40)) - QRect(20, 20, 20, 20) + QRect(60, 20, 30, 60);
+    int wrong = 0;
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x)
+            wrong += filled(result, x, y) != expected.contains(QPoint(x, y));
+    QCOMPARE(wrong, 0);
+}
+
+void TestEmfDecoder::alphaBlendWithSourceAlpha_data() {
+    QTest::addColumn<int>("headerSize");  // 40, or 124 with colour masks
+    QTest::addColumn<int>("compression"); // 0 BI_RGB, 3 BI_BITFIELDS
+    QTest::addColumn<int>("constant");
+    QTest::addColumn<bool>("sourceAlpha");
+    QTest::newRow("per-pixel alpha") << 40 << 0 << 255 << true;
+    QTest::newRow("per-pixel alpha with colour masks") << 40 << 3 << 255 << true;
+    QTest::newRow("per-pixel alpha in a version 5 header") << 124 << 3 << 255 << true;
+    QTest::newRow("per-pixel alpha with half the constant on top") << 40 << 0 << 128 << true;
+    QTest::newRow("constant alpha alone ignores the fourth byte") << 40 << 0 << 128 << false;
+}
+
+// A 2 x 1 source: an opaque red pixel and a transparent one, blended over a blue ground.
+void TestEmfDecoder::alphaBlendWithSourceAlpha() {
+    QFETCH(int, headerSize);
+    QFETCH(int, compression);
+    QFETCH(int, constant);
+    QFETCH(bool, sourceAlpha);
+    Bytes info;
+    info.u32(quint32(headerSize)).i32(2).i32(1).u16(1).u16(32).u32(quint32(compression));
+    info.u32(8).i32(0).i32(0).u32(0).u32(0);
+    if (compression == 3)
+        info.u32(0x00ff0000).u32(0x0000ff00).u32(0x000000ff);
+    if (compression == 3 && headerSize > 40)
+        info.u32(0xff000000);
+    info.raw(QByteArray(
+        headerSize + (compression == 3 && headerSize == 40 ? 12 : 0) - int(info.size()), '\0'));
+    Bytes bits;
+    bits.u32(0xffff0000).u32(0x00000000);
+    const quint32 offBmi = 108, offBits = offBmi + quint32(info.size());
+    const quint32 blend = quint32(constant) << 16 | (sourceAlpha ? 1u << 24 : 0);
+    EmfWriter w;
+    w.record(CreateBrushIndirect, {1, 0, 0xff0000, 0}).record(SelectObject, {1});
+    w.record(SelectObject, {NullPen}).rectangle(0, 0, 100, 100);
+    w.record(AlphaBlend,
+             {0,
+              0,
+              100,
+              100,
+              0,
+              0,
+              100,
+              100,
+              blend,
+              0,
+              0,
+              0x3f800000,
+              0,
+              0,
+              0x3f800000,
+              0,
+              0,
+              0,
+              0,
+              offBmi,
+              quint32(info.size()),
+              offBits,
+              quint32(bits.size()),
+              2,
+              1},
+             info.data() + bits.data());
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QImage image = result.picture->image.convertToFormat(QImage::Format_ARGB32);
+    const auto near = [](QRgb a, QRgb b) {
+        return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
+               std::abs(qBlue(a) - qBlue(b)) <= 2;
+    };
+    const int a = constant;
+    const QRgb redOverBlue = qRgb(a, 0, 255 - a);
+    const QRgb right = sourceAlpha ? qRgb(0, 0, 255) : qRgb(0, 0, 255 - a);
+    QVERIFY2(near(image.pixel(25, 50), redOverBlue),
+             qPrintable(QString::number(image.pixel(25, 50), 16)));
+    QVERIFY2(near(image.pixel(75, 50), right),
+             qPrintable(QString::number(image.pixel(75, 50), 16)));
+}
+
+void TestEmfDecoder::monochromePatternBrushes_data() {
+    QTest::addColumn<quint32>("record");
+    QTest::addColumn<bool>("table"); // a colour table of red and blue
+    QTest::addColumn<QRgb>("set");   // what a set bit shows
+    QTest::addColumn<QRgb>("clear");
+    const QRgb text = 0xff008000, background = 0xffffff00;
+    QTest::newRow("DIB pattern without a colour table takes text and background colours")
+        << quint32(CreateDibPatternBrushPt) << false << background << text;
+    QTest::newRow("DIB pattern with a colour table keeps it")
+        << quint32(CreateDibPatternBrushPt) << true << 0xff0000ffu << 0xffff0000u;
+    QTest::newRow("monochrome brush without a table")
+        << quint32(CreateMonoBrush) << false << background << text;
+    QTest::newRow("monochrome brush takes the DC colours even with a table")
+        << quint32(CreateMonoBrush) << true << background << text;
+}
+
+// An 8 x 8 pattern of vertical stripes, four pixels wide: clear, then set.
+void TestEmfDecoder::monochromePatternBrushes() {
+    QFETCH(quint32, record);
+    QFETCH(bool, table);
+    QFETCH(QRgb, set);
+    QFETCH(QRgb, clear);
+    Bytes info;
+    info.u32(40).i32(8).i32(8).u16(1).u16(1).u32(0).u32(32).i32(0).i32(0);
+    info.u32(table ? 2 : 0).u32(0);
+    if (table)
+        info.u32(0x00ff0000).u32(0x000000ff);
+    Bytes bits;
+    for (int row = 0; row < 8; ++row)
+        bits.u32(0x0f);
+    const quint32 offBmi = 32;
+    EmfWriter w;
+    w.record(SetTextColor, {0x008000}).record(SetBkColor, {0x00ffff});
+    w.record(record,
+             {1, record == CreateMonoBrush ? 2u : 0u, offBmi, quint32(info.size()),
+              offBmi + quint32(info.size()), quint32(bits.size())},
+             info.data() + bits.data());
+    w.record(SelectObject, {1}).record(SelectObject, {NullPen}).rectangle(0, 0, 64, 64);
+    const auto result = load(w.file());
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QImage image = result.picture->image.convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.pixel(1, 1), clear);
+    QCOMPARE(image.pixel(5, 1), set);
+    QCOMPARE(image.pixel(9, 9), clear);
+    QCOMPARE(image.pixel(13, 9), set);
 }
 
 void TestEmfDecoder::recognisesOnlyEnhancedMetafiles_data() {

@@ -29,6 +29,9 @@ enum Function : quint16 {
     CreateFontIndirect = 0x02FB,
     CreateBrushIndirect = 0x02FC,
     StretchDib = 0x0F43,
+    SetBkColor = 0x0201,
+    SetTextColor = 0x0209,
+    DibCreatePatternBrush = 0x0142,
 };
 
 constexpr QRgb Red = 0xffff0000, Green = 0xff00ff00, Blue = 0xff0000ff, Black = 0xff000000;
@@ -138,29 +141,36 @@ const QHash<QString, QString> &keptBadFiles() {
     return kept;
 }
 
-// Where our rendering and the reference renderer disagree for reasons we accept.
+// Where our rendering differs from both reference renderers, for reasons we accept; a file
+// that matches either one is not listed.
 const QHash<QString, QString> &knownDifferences() {
     static const QHash<QString, QString> known = [] {
         QHash<QString, QString> k;
-        for (const char *name : {"TestBitBltStretchBlt.wmf", "TestExtTextOutOpaqueAndClip.wmf",
-                                 "TestPalette.wmf", "TestStretchDIB.wmf"})
-            k.insert(name, "no placeable header: the reference frames the page its own way, so the "
+        for (const char *name : {"TestBitBltStretchBlt.wmf", "TestPalette.wmf"})
+            k.insert(name, "no placeable header: each renderer frames the page its own way, so the "
                            "renderings are framed and sized differently");
         for (const char *name : {"TestBigPPI.wmf"})
             k.insert(name, "mask pair: the mask is taken from the half of the two-part bitmap that "
                            "bottom-up row counting names; the reference takes the other half");
-        for (const char *name : {"2doorvan.wmf"})
-            k.insert(name, "pens thinner than a pixel: the device draws them one pixel wide, the "
-                           "reference thinner");
-        for (const char *name : {"Eg.wmf", "text.wmf"})
+        for (const char *name : {"text.wmf"})
             k.insert(name, "faces missing on this system are substituted differently (bold serif "
                            "title, Garamond)");
-        for (const char *name : {"formula1.wmf", "formula2.wmf", "symbol-font-tables.wmf"})
+        for (const char *name : {"formula1.wmf", "symbol-font-tables.wmf"})
             k.insert(name, "symbol-font text: we show the symbol font's Greek letters (a delta), "
                            "the reference shows Latin ones (a D)");
         return k;
     }();
     return known;
+}
+
+// Files whose visible part is not yet the exact corner of the whole picture: Qt's line
+// rasterizer draws a thin line that the raster's edge cuts off a pixel differently from one it
+// does not cut (the part is drawn with a margin beyond its edges, which settles every other case).
+const QHash<QString, QString> &cropDifferences() {
+    static const QHash<QString, QString> files = {
+        {"test_libuemf_ref.wmf", "the corner pixel of a one-pixel outline round the picture"},
+    };
+    return files;
 }
 
 } // namespace
@@ -197,6 +207,8 @@ private slots:
     void visiblePartIsACropOfTheWhole();
     void lyingRecords_data();
     void lyingRecords();
+    void monochromePatternBrushes_data();
+    void monochromePatternBrushes();
     void recognisesOnlyMetafiles_data();
     void recognisesOnlyMetafiles();
 };
@@ -318,41 +330,47 @@ void TestWmfDecoder::questionableCorpusFilesDoNotCrash() {
 void TestWmfDecoder::matchesReferenceRendering_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("reference");
+    QTest::addColumn<QString>("second"); // the second renderer's, may be empty
     for (const CorpusFile &f : corpusFiles("wmf")) {
         if (f.kind != "good")
             continue;
         const QString reference = QStringLiteral(GLIMRA_TEST_DATA_DIR "/metafiles/") +
                                   QString(f.path).replace('/', '_') + ".png";
-        if (QFile::exists(reference))
-            QTest::newRow(qPrintable(f.path)) << f.path << reference;
+        const QString second = secondReference(f.path);
+        if (QFile::exists(reference) || !second.isEmpty())
+            QTest::newRow(qPrintable(f.path))
+                << f.path << (QFile::exists(reference) ? reference : QString()) << second;
     }
 }
 
-// The references come from an independent renderer (tools/make_metafile_references.sh),
-// shrunk to at most 256 pixels a side; ours is shrunk the same way before comparing. Fonts,
-// antialiasing and line widths differ between renderers, so the tolerance is loose enough for
-// those (mean difference up to 16 of 255, at most 10 % of pixels far apart) and tight enough to
-// catch a picture that is misplaced, flipped, mis-scaled or missing shapes.
+// The references come from two independent renderers (tools/make_metafile_references.sh and
+// make_metafile_references_lo.sh), shrunk to at most 256 pixels a side; ours is shrunk the same
+// way before comparing, and must come within withinTolerance() of at least one of them.
 void TestWmfDecoder::matchesReferenceRendering() {
     if (!QTest::currentDataTag())
         QSKIP("the third-party corpus is not there");
     QFETCH(QString, path);
     QFETCH(QString, reference);
+    QFETCH(QString, second);
     const QImage expected(reference);
-    QVERIFY(!expected.isNull());
+    QVERIFY(!expected.isNull() || !second.isEmpty());
     const auto result = load(corpusBytes(path));
     QVERIFY2(result.ok(), qPrintable(result.error));
-    const QImage ours = result.picture->image.scaled(expected.size(), Qt::IgnoreAspectRatio,
-                                                     Qt::SmoothTransformation);
-    const Difference d = compare(ours, expected);
+    const Difference d = compareWithReference(result.picture->image, expected);
     const QString numbers = QStringLiteral("mean %1, far %2 %")
                                 .arg(d.meanAbsolute, 0, 'f', 2)
                                 .arg(d.farShare * 100, 0, 'f', 2);
     qInfo("%s: %s", qPrintable(path), qPrintable(numbers));
+    // Either reference will do: each renderer is wrong in places.
+    const Difference d2 = compareWithReference(result.picture->image, QImage(second));
+    qInfo("%s: second reference: %s", qPrintable(path),
+          second.isEmpty() ? "none" : qPrintable(describe(d2)));
+    if (withinTolerance(d) || withinTolerance(d2))
+        return;
     const QString name = QFileInfo(path).fileName();
     if (knownDifferences().contains(name))
         QSKIP(qPrintable("known difference (" + numbers + "): " + knownDifferences().value(name)));
-    QVERIFY2(d.meanAbsolute <= 16 && d.farShare <= 0.10, qPrintable(numbers));
+    QVERIFY2(false, qPrintable(numbers + "; second reference: " + describe(d2)));
 }
 
 void TestWmfDecoder::yUpWindowPutsOriginAtTheBottom() {
@@ -512,29 +530,36 @@ void TestWmfDecoder::clipIsSavedAndRestored() {
 
 void TestWmfDecoder::visiblePartIsACropOfTheWhole_data() {
     QTest::addColumn<QString>("path");
-    QTest::newRow("clock") << "wmf/imagemagick/clock.wmf";
-    QTest::newRow("text, lines and bitmaps") << "wmf/libwmf/fulltest.wmf";
-    QTest::newRow("metafile without a placeable header")
-        << "wmf/libreoffice/emfio/tdf88163-non-placeable.wmf";
+    for (const CorpusFile &f : corpusFiles("wmf"))
+        if (f.kind != "bad")
+            QTest::newRow(qPrintable(f.path)) << f.path;
 }
 
+// The part decoded for a window is the top-left corner of the whole picture, pixel for pixel.
 void TestWmfDecoder::visiblePartIsACropOfTheWhole() {
+    if (!QTest::currentDataTag())
+        QSKIP("the third-party corpus is not there");
     QFETCH(QString, path);
     const QByteArray data = corpusBytes(path);
-    if (data.isEmpty())
-        QSKIP("the third-party corpus is not there");
     const auto whole = load(data);
-    QVERIFY2(whole.ok(), qPrintable(whole.error));
-    const QSize part = whole.picture->size / 2;
+    if (!whole.ok())
+        return;
+    const QSize part = (whole.picture->size / 2).expandedTo(QSize(1, 1));
     const auto cropped = load(data, part);
     QVERIFY2(cropped.ok(), qPrintable(cropped.error));
     QCOMPARE(cropped.picture->size, whole.picture->size);
     QCOMPARE(cropped.picture->image.size(), part);
-    const Difference d =
-        compare(cropped.picture->image, whole.picture->image.copy(QRect(QPoint(0, 0), part)));
-    // The same drawing calls on a smaller raster; a few glyph edges may land differently.
-    QVERIFY2(d.farShare < 0.001 && d.meanAbsolute < 0.5,
-             qPrintable(QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare)));
+    const QImage expected = whole.picture->image.copy(QRect(QPoint(0, 0), part));
+    if (cropped.picture->image == expected)
+        return;
+    const Difference d = compare(cropped.picture->image, expected);
+    const QString numbers = QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare);
+    const QString name = QFileInfo(path).fileName();
+    QVERIFY2(cropDifferences().contains(name), qPrintable(numbers));
+    // Thin outlines that the part's raster cuts off: the rasterizer may set a pixel or two of
+    // them differently, nothing more.
+    QVERIFY2(d.farShare < 0.002 && d.meanAbsolute < 0.5,
+             qPrintable(numbers + ": " + cropDifferences().value(name)));
 }
 
 void TestWmfDecoder::lyingRecords_data() {
@@ -578,6 +603,38 @@ void TestWmfDecoder::lyingRecords() {
     QCOMPARE(result.ok(), kept);
     if (!kept)
         QVERIFY(!result.error.isEmpty());
+}
+
+void TestWmfDecoder::monochromePatternBrushes_data() {
+    QTest::addColumn<bool>("table"); // a colour table of red and blue
+    QTest::addColumn<QRgb>("set");   // what a set bit shows
+    QTest::addColumn<QRgb>("clear");
+    QTest::newRow("without a colour table: text and background colours")
+        << false << 0xffffff00u << 0xff008000u;
+    QTest::newRow("with a colour table: its colours") << true << Blue << Red;
+}
+
+// An 8 x 8 pattern of vertical stripes, four pixels wide: clear, then set.
+void TestWmfDecoder::monochromePatternBrushes() {
+    QFETCH(bool, table);
+    QFETCH(QRgb, set);
+    QFETCH(QRgb, clear);
+    Bytes dib;
+    dib.u32(40).i32(8).i32(8).u16(1).u16(1).u32(0).u32(32).i32(0).i32(0).u32(0).u32(0);
+    if (table)
+        dib.u32(0x00ff0000).u32(0x000000ff);
+    for (int row = 0; row < 8; ++row)
+        dib.u32(0x0f);
+    WmfWriter w;
+    w.record(SetTextColor, {qint16(0x8000), 0}).record(SetBkColor, {-1, 0});
+    w.record(DibCreatePatternBrush, {5, 0}, dib.data()).record(SelectObject, {0});
+    w.nullPen().record(SelectObject, {1}).rectangle(0, 0, 100, 100);
+    const auto result = load(square(w));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(pixel(result, 1, 1), clear);
+    QCOMPARE(pixel(result, 5, 1), set);
+    QCOMPARE(pixel(result, 9, 9), clear);
+    QCOMPARE(pixel(result, 13, 9), set);
 }
 
 void TestWmfDecoder::recognisesOnlyMetafiles_data() {
