@@ -6,6 +6,7 @@
 //   glimra_bench            the whole table (QT_QPA_PLATFORM=offscreen on a headless machine)
 //   glimra_bench --photographs              only the rows of turned and Adobe RGB photographs
 //   glimra_bench --gif      the GIF rows alone
+//   glimra_bench --held     only the held-key rows
 //   glimra_bench --peak FILE WIDTH HEIGHT   (internal) peak memory of one load, in a fresh process
 //   glimra_bench --peak-window [FILE]       (internal) the same through the main window
 
@@ -28,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +43,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include <jpeglib.h>
@@ -570,6 +573,83 @@ void photographRows(const QString &pictures) {
     }
 }
 
+// Holding Down in the file list with the keyboard repeating 30 times a second, as X delivers
+// it: key presses arrive on time whether or not the last one has been handled.
+struct HeldKey {
+    int steps = 0;         // presses sent
+    int painted = 0;       // distinct pictures painted while the key was held
+    int mostWaiting = 0;   // the most presses sent but not yet handled at one time
+    double releaseMs = -1; // from the release to the last picture painted
+};
+
+class HeldKeyWatch : public QObject {
+public:
+    HeldKeyWatch(MainWindow &window, const QElapsedTimer &clock)
+        : m_list(*window.form().boxFile)
+        , m_pic(*window.form().Pic)
+        , m_clock(clock) {
+        m_list.installEventFilter(this);
+        m_pic.installEventFilter(this);
+    }
+    int handled = 0;
+    std::set<std::string> paintedNames;
+    std::string lastPainted;
+    double lastPaintMs = -1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == &m_list && event->type() == QEvent::KeyPress)
+            ++handled;
+        if (watched == &m_pic && event->type() == QEvent::Paint) {
+            lastPainted = m_list.fileName().string();
+            if (lastPainted != "held000.jpg")
+                paintedNames.insert(lastPainted);
+            lastPaintMs = double(m_clock.nsecsElapsed()) / 1e6;
+        }
+        return false;
+    }
+
+private:
+    controls::FileListBox &m_list;
+    controls::ImageBox &m_pic;
+    const QElapsedTimer &m_clock;
+};
+
+HeldKey holdDown(MainWindow &window, int steps) {
+    constexpr double RepeatMs = 1000.0 / 30;
+    controls::FileListBox &list = *window.form().boxFile;
+    clickFile(window, QStringLiteral("held000.jpg"));
+    QApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    HeldKeyWatch watch(window, clock);
+    HeldKey held;
+    double releasedAt = -1;
+    while (clock.elapsed() < 60'000) {
+        const double now = double(clock.nsecsElapsed()) / 1e6;
+        // Every press that is due by now, as the X server would have queued them.
+        while (held.steps < steps && held.steps * RepeatMs <= now) {
+            QCoreApplication::postEvent(&list, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, {},
+                                                             QString(), held.steps > 0));
+            ++held.steps;
+        }
+        // The key is let go one repeat after the last press, handled or not.
+        if (held.steps == steps && releasedAt < 0 && now >= steps * RepeatMs) {
+            releasedAt = now;
+            QCoreApplication::postEvent(&list, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Down, {}));
+        }
+        held.mostWaiting = std::max(held.mostWaiting, held.steps - watch.handled);
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (releasedAt >= 0 && watch.handled == steps &&
+            watch.lastPainted == list.fileName().string())
+            break;
+    }
+    held.painted = int(watch.paintedNames.size());
+    if (releasedAt >= 0 && watch.lastPainted == list.fileName().string())
+        held.releaseMs = std::max(0.0, watch.lastPaintMs - releasedAt);
+    return held;
+}
+
 void makeEmptyFiles(const fs::path &folder, int count, int pictureEvery) {
     fs::create_directories(folder);
     for (int n = 0; n < count; ++n) {
@@ -873,6 +953,43 @@ int gifOnly() {
     return 0;
 }
 
+// Down held in a folder of 200 big photographs, at the design size and at 1920 x 1080.
+void runHeldKey(const QString &root, const QString &photo) {
+    const QString held = root + QStringLiteral("/held");
+    QDir().mkpath(held);
+    for (int n = 0; n < 200; ++n) {
+        const QString name = held + QStringLiteral("/held%1.jpg").arg(n, 3, 10, QLatin1Char('0'));
+        std::error_code error;
+        fs::create_hard_link(photo.toStdString(), name.toStdString(), error);
+        if (error)
+            QFile::copy(photo, name);
+    }
+    MainWindow window;
+    window.show();
+    QApplication::processEvents();
+    window.form().boxDir->setPath(held.toStdString());
+    QApplication::processEvents();
+    constexpr int Steps = 199;
+    for (const bool maximised : {false, true}) {
+        if (maximised) {
+            window.resize(FullHd);
+            QApplication::processEvents();
+        }
+        const HeldKey result = holdDown(window, Steps);
+        const QString where =
+            maximised ? QStringLiteral("1920x1080 window") : QStringLiteral("design size");
+        std::printf("  %-66s %4d of %d painted, at most %d waiting\n",
+                    qPrintable(QStringLiteral("Down held (30/s), 6000x4000 JPEGs, ") + where),
+                    result.painted, result.steps, result.mostWaiting);
+        report(QStringLiteral("  key released to last picture painted, ") + where,
+               result.releaseMs < 0 ? std::nullopt : std::optional<double>(result.releaseMs),
+               result.releaseMs < 0 ? QString()
+                                    : QStringLiteral("goal <= 50 ms: %1")
+                                          .arg(result.releaseMs <= 50 ? QStringLiteral("met")
+                                                                      : QStringLiteral("missed")));
+    }
+}
+
 int runBench() {
     QTemporaryDir temporary;
     if (!temporary.isValid()) {
@@ -1073,6 +1190,8 @@ int runBench() {
                ratioNote(ms, folderFloor, 1.5, QStringLiteral("readdir")));
     }
 
+    runHeldKey(root, at("6000x4000-420.jpg"));
+
     // Start-up to the first painted window (in this process: Qt's start is already paid).
     {
         std::vector<double> samples;
@@ -1136,5 +1255,14 @@ int main(int argc, char *argv[]) {
     }
     if (arguments.value(1) == QLatin1String("--gif"))
         return gifOnly();
+    if (arguments.value(1) == QLatin1String("--held")) {
+        QTemporaryDir temporary;
+        const QString photo = temporary.path() + QStringLiteral("/photo.jpg");
+        if (!temporary.isValid() || !writeFile(photo, jpegFile({6000, 4000}, 2)))
+            return 1;
+        viewer::loadInterfaceFont();
+        runHeldKey(temporary.path(), photo);
+        return 0;
+    }
     return runBench();
 }
