@@ -28,7 +28,8 @@ QSize clampedSize(double width, double height);
 // The raster to draw on: the whole picture, or its top-left `visible` part.
 QSize rasterSize(QSize natural, QSize visible);
 
-// Text in a font's character set, as 8-bit metafile text records carry it.
+// Text in a font's character set, as 8-bit metafile text records carry it. Symbol-set text
+// (charset 2) is returned as its codes, U+0000-U+00FF.
 QString decodeText(QByteArrayView bytes, quint8 charset);
 
 } // namespace picture::metafile
