@@ -4,7 +4,9 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <mutex>
 
 namespace picture::metafile {
@@ -103,19 +105,18 @@ constexpr std::array<char32_t, CodeCount> WingdingsGlyphs = {
 const QStringList SansFamilies = {QStringLiteral("Liberation Sans")};
 const QStringList SerifFamilies = {QStringLiteral("Liberation Serif")};
 const QStringList MonoFamilies = {QStringLiteral("Liberation Mono")};
+const QStringList CalibriFamilies = {QStringLiteral("Carlito")};
+const QStringList CambriaFamilies = {QStringLiteral("Caladea"), QStringLiteral("Liberation Serif")};
+const QStringList TahomaFamilies = {QStringLiteral("Tahoma")};
 // DejaVu Sans has all of the Symbol face's glyphs but two bracket extenders; Symbola has those.
 const QStringList SymbolFamilies = {QStringLiteral("DejaVu Sans"), QStringLiteral("Symbola")};
+const QStringList WingdingsFamilies = {QStringLiteral("Symbola"), QStringLiteral("DejaVu Sans")};
 
 struct Substitute {
     const char *face;
     const QStringList &families;
     FaceEncoding encoding = FaceEncoding::Text;
 };
-
-const QStringList CalibriFamilies = {QStringLiteral("Carlito")};
-const QStringList CambriaFamilies = {QStringLiteral("Caladea"), QStringLiteral("Liberation Serif")};
-const QStringList TahomaFamilies = {QStringLiteral("Tahoma")};
-const QStringList WingdingsFamilies = {QStringLiteral("Symbola"), QStringLiteral("DejaVu Sans")};
 
 // The face table: Windows faces (and the names Windows 3 used for them) and what stands in.
 const Substitute Table[] = {
@@ -136,7 +137,6 @@ const Substitute Table[] = {
     {"Symbol", SymbolFamilies, FaceEncoding::Symbol},
     {"Wingdings", WingdingsFamilies, FaceEncoding::Wingdings},
 };
-// clang-format on
 
 // Windows names the Cyrillic members of some families with a suffix ("Arial CYR").
 QString baseFace(const QString &face) {
@@ -150,20 +150,24 @@ QString baseFace(const QString &face) {
 
 FaceChoice chooseFace(const QString &face, quint8 charset) {
     const QString name = face.trimmed().isEmpty() ? QStringLiteral("Arial") : baseFace(face);
-    for (const Substitute &s : Table) {
-        if (name.compare(QLatin1String(s.face), Qt::CaseInsensitive) != 0)
-            continue;
-        FaceChoice choice{s.families, s.encoding};
-        // Where a stand-in is missing, the face itself (or what the system puts in its place)
-        // is the next best thing; a symbol layout would not suit it.
-        if (s.encoding == FaceEncoding::Text)
-            choice.families.append(name);
-        return choice;
-    }
-    // Symbol-set text in a face we do not know: the Symbol face is the one it was made for.
+    const auto entry = std::find_if(std::begin(Table), std::end(Table), [&](const Substitute &s) {
+        return name.compare(QLatin1String(s.face), Qt::CaseInsensitive) == 0;
+    });
+    const bool known = entry != std::end(Table);
+    if (known && entry->encoding != FaceEncoding::Text)
+        return {entry->families, entry->encoding};
+    // Symbol-set text in any other face: Windows' font mapper puts the Symbol face in, the only
+    // one that has that set.
     if (charset == 2)
         return {SymbolFamilies, FaceEncoding::Symbol};
-    return {{name}, FaceEncoding::Text};
+    if (!known)
+        return {{name}, FaceEncoding::Text};
+    // Where a stand-in is missing, the face itself (or what the system puts in its place) is the
+    // next best thing.
+    FaceChoice choice{entry->families, FaceEncoding::Text};
+    if (!choice.families.contains(name, Qt::CaseInsensitive))
+        choice.families.append(name);
+    return choice;
 }
 
 QString glyphText(const QString &text, FaceEncoding encoding) {
