@@ -1078,14 +1078,13 @@ void MetafileCanvas::text(const TextRun &run) {
     if (!finite(reference))
         return;
 
-    // The font: the face table's stand-in, drawn unhinted so that advances are not rounded.
-    // A positive height is the cell (ascent plus descent), a negative one the em.
+    // The font: the face table's stand-in. A positive height is the cell (ascent plus descent),
+    // a negative one the em.
     metafile::loadFaceFiles();
     const metafile::FaceChoice face = metafile::chooseFace(s.font.face, s.font.charset);
     const QString text = metafile::glyphText(run.text, face.encoding);
     QFont font;
     font.setFamilies(face.families);
-    font.setHintingPreference(QFont::PreferNoHinting);
     double pixels = s.font.height == 0 ? 16 : std::abs(s.font.height) * scaleY;
     if (!std::isfinite(pixels))
         return;
