@@ -435,15 +435,9 @@ struct Player {
             for (quint32 i = 0; i < chars; ++i)
                 text[i] =
                     QChar(quint16(quint8(string->at(2 * i)) | quint8(string->at(2 * i + 1)) << 8));
+            // Symbol-set codes, plain or moved into the private-use area, are turned into the
+            // characters they show where the text is drawn.
             run.text = text;
-            // Symbol-set text is stored as the symbol font's codes, sometimes moved into the
-            // private-use area; read it as that font's letters.
-            if (canvas.font().charset == 2) {
-                QByteArray codes;
-                for (QChar c : std::as_const(text))
-                    codes.append(char(c.unicode() & 0xff));
-                run.text = metafile::decodeText(codes, 2);
-            }
         } else {
             run.text = metafile::decodeText(*string, canvas.font().charset);
         }

@@ -1,5 +1,7 @@
 #include "picture/metafile_canvas.h"
 
+#include "picture/metafile_fonts.h"
+
 #include <QBrush>
 #include <QFont>
 #include <QFontMetricsF>
@@ -1096,12 +1098,13 @@ void MetafileCanvas::text(const TextRun &run) {
     if (!finite(reference))
         return;
 
-    // The font: a positive height is the cell (ascent plus descent), a negative one the em.
-    // Symbol-set text arrives already turned into Unicode letters, which a symbol-encoded
-    // font would not draw: such text takes an ordinary serif face.
-    QFont font(s.font.charset == 2     ? QStringLiteral("Times New Roman")
-               : s.font.face.isEmpty() ? QStringLiteral("Arial")
-                                       : s.font.face);
+    // The font: the face table's stand-in. A positive height is the cell (ascent plus descent),
+    // a negative one the em.
+    metafile::loadFaceFiles();
+    const metafile::FaceChoice face = metafile::chooseFace(s.font.face, s.font.charset);
+    const QString text = metafile::glyphText(run.text, face.encoding);
+    QFont font;
+    font.setFamilies(face.families);
     double pixels = s.font.height == 0 ? 16 : std::abs(s.font.height) * scaleY;
     if (!std::isfinite(pixels))
         return;
@@ -1141,7 +1144,7 @@ void MetafileCanvas::text(const TextRun &run) {
             width += a;
         }
     } else {
-        width = metrics.horizontalAdvance(run.text);
+        width = metrics.horizontalAdvance(text);
     }
     if (!std::isfinite(width))
         return;
@@ -1205,12 +1208,12 @@ void MetafileCanvas::text(const TextRun &run) {
     p.setFont(font);
     p.setPen(QColor::fromRgb(s.textColor));
     if (advances.isEmpty()) {
-        p.drawText(QPointF(x, baseline), run.text);
+        p.drawText(QPointF(x, baseline), text);
     } else {
         qsizetype i = 0, k = 0;
-        while (i < run.text.size()) {
-            qsizetype len = run.text[i].isHighSurrogate() && i + 1 < run.text.size() ? 2 : 1;
-            p.drawText(QPointF(x, baseline), run.text.mid(i, len));
+        while (i < text.size()) {
+            qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+            p.drawText(QPointF(x, baseline), text.mid(i, len));
             x += k < advances.size() ? advances[k] : 0;
             ++k;
             i += len;

@@ -102,29 +102,12 @@ const char *encodingForCharset(quint8 charset) {
     }
 }
 
-// The symbol font's Greek letters, so that formulas written with it stay readable in any font.
-QString symbolText(QByteArrayView bytes) {
-    static const char16_t upper[] = u"ΑΒΧΔΕΦΓΗΙϑΚΛΜΝΟΠΘΡΣΤΥςΩΞΨΖ";
-    static const char16_t lower[] = u"αβχδεφγηιϕκλμνοπθρστυϖωξψζ";
-    QString text;
-    text.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto b = quint8(c);
-        if (b >= 0x41 && b <= 0x5a)
-            text.append(QChar(upper[b - 0x41]));
-        else if (b >= 0x61 && b <= 0x7a)
-            text.append(QChar(lower[b - 0x61]));
-        else
-            text.append(QChar(b));
-    }
-    return text;
-}
-
 } // namespace
 
 QString decodeText(QByteArrayView bytes, quint8 charset) {
+    // Symbol-set codes stay codes here; the face table knows what they show.
     if (charset == 2)
-        return symbolText(bytes);
+        return QString::fromLatin1(bytes);
     QStringDecoder decoder(encodingForCharset(charset));
     if (decoder.isValid()) {
         QString text = decoder.decode(bytes);

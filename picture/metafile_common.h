@@ -37,7 +37,8 @@ QSize drawingSize(QSize natural, QSize visible);
 // The delivered part of a drawing made on drawingSize().
 QImage visiblePart(QImage drawing, QSize natural, QSize visible);
 
-// Text in a font's character set, as 8-bit metafile text records carry it.
+// Text in a font's character set, as 8-bit metafile text records carry it. Symbol-set text
+// (charset 2) is returned as its codes, U+0000-U+00FF.
 QString decodeText(QByteArrayView bytes, quint8 charset);
 
 } // namespace picture::metafile

@@ -43,7 +43,12 @@ expect_field() { # field, expected value
 expect_field Package glimra
 expect_field Version "$version"
 expect_field Section graphics
-expect_field Recommends fonts-wine
+# The interface's Tahoma and the stand-ins for the faces metafiles name.
+for font in fonts-wine fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea \
+            fonts-symbola fonts-dejavu-core; do
+    if field Recommends | tr ',' '\n' | grep -qx " *$font"; then pass "recommends $font"
+    else fail "does not recommend $font (Recommends: $(field Recommends))"; fi
+done
 # Shared-library dependencies come from dpkg-shlibdeps, so apt brings the Qt it was built with.
 for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6; do
     if field Depends | tr ',' '\n' | grep -q "^ *$lib\b"; then pass "depends on $lib"

@@ -33,6 +33,15 @@ namespace {
 
 const QString Corpus = QStringLiteral(GLIMRA_CORPUS_DIR);
 
+// Third-party pictures the tests open, where the corpus is there: its path, the name here.
+const std::pair<const char *, const char *> CorpusCopies[] = {
+    {"gif/commons-imaging/test.gif", "anim.gif"},
+    {"cur/icojs/cursor.cur", "pointer.cur"},
+    {"pcx/kimageformats/bw.pcx", "scan.pcx"},
+    {"wmf/imagemagick/clock.wmf", "clock.wmf"},
+    {"emf/libemf2svg/ea/EA-test-file-001.emf", "chart.emf"}};
+constexpr int CorpusCopyCount = int(std::size(CorpusCopies));
+
 fs::path toPath(const QString &text) {
     return fs::path(text.toStdU16String());
 }
@@ -148,6 +157,7 @@ private:
     // A folder whose path stays within PATH_MAX, holding a picture whose full path does not.
     fs::path m_deepFolder;
     fs::path m_deepName;
+    bool m_corpus = false; // the third-party pictures are in the folder
 };
 
 void TestMainWindow::initTestCase() {
@@ -157,14 +167,13 @@ void TestMainWindow::initTestCase() {
     writeImage(m_dir.filePath(QStringLiteral("photo.jpg")), QSize(64, 48), "jpeg");
     writeImage(m_dir.filePath(QStringLiteral("plain.bmp")), QSize(37, 23), "bmp");
     writeImage(m_dir.filePath(QStringLiteral("icon.ico")), QSize(32, 32), "ico");
-    for (const auto &[from, to] : std::initializer_list<std::pair<const char *, const char *>>{
-             {"gif/commons-imaging/test.gif", "anim.gif"},
-             {"cur/icojs/cursor.cur", "pointer.cur"},
-             {"pcx/kimageformats/bw.pcx", "scan.pcx"},
-             {"wmf/imagemagick/clock.wmf", "clock.wmf"},
-             {"emf/libemf2svg/ea/EA-test-file-001.emf", "chart.emf"}}) {
-        QVERIFY(
-            QFile::copy(Corpus + u'/' + QLatin1String(from), m_dir.filePath(QLatin1String(to))));
+    m_corpus = QFile::exists(Corpus + QStringLiteral("/MANIFEST.tsv"));
+    if (!m_corpus)
+        qInfo("the third-party corpus is not there: the cases that open its pictures skip");
+    for (const auto &[from, to] : CorpusCopies) {
+        if (m_corpus)
+            QVERIFY(QFile::copy(Corpus + u'/' + QLatin1String(from),
+                                m_dir.filePath(QLatin1String(to))));
     }
     QVERIFY(patternImage(QSize(2600, 1500)).save(m_dir.filePath(QStringLiteral("wide.bmp"))));
     // A name that is not UTF-8, as older systems and cameras still write them.
@@ -352,7 +361,8 @@ void TestMainWindow::folderChangeCarriesEverything() {
     v.openFolder(m_folder);
     QCOMPARE(v.ui.boxFile->path(), m_folder);
     QCOMPARE(fs::current_path(), m_folder);
-    QCOMPARE(v.ui.boxFile->model()->rowCount(), 12); // the text file is not a picture
+    // The text file is not a picture.
+    QCOMPARE(v.ui.boxFile->model()->rowCount(), 7 + (m_corpus ? CorpusCopyCount : 0));
     QVERIFY(v.ui.boxFile->fileName().empty());
 
     // Choosing right after the change loads from the new folder.
@@ -472,6 +482,10 @@ void TestMainWindow::naturalSize_data() {
 void TestMainWindow::naturalSize() {
     QFETCH(QString, file);
     QFETCH(QSize, size);
+    const bool fromCorpus = std::any_of(std::begin(CorpusCopies), std::end(CorpusCopies),
+                                        [&](const auto &copy) { return file == copy.second; });
+    if (fromCorpus && !m_corpus)
+        QSKIP("the third-party corpus is not there");
 
     Viewer v;
     v.openFolder(m_folder);
@@ -855,12 +869,14 @@ void TestMainWindow::infoDialogIsLoadedAfresh() {
     QCOMPARE(v.frmMain.frmInfo()->form().txtFolder->text(), controls::displayName(m_folder));
     v.frmMain.frmInfo()->Image1_Click();
 
-    v.choose(QStringLiteral("anim.gif"));
-    v.frmMain.btnInfo_Click();
-    QCOMPARE(v.frmMain.frmInfo()->form().txtName->text(), QStringLiteral("anim.gif"));
-    QCOMPARE(v.frmMain.frmInfo()->form().txtSize->text(), QStringLiteral("301 * 320 пиксела"));
-    QCOMPARE(v.frmMain.frmInfo()->form().txtFormat->text(), QStringLiteral("GIF изображение"));
-    v.frmMain.frmInfo()->Image1_Click();
+    if (m_corpus) {
+        v.choose(QStringLiteral("anim.gif"));
+        v.frmMain.btnInfo_Click();
+        QCOMPARE(v.frmMain.frmInfo()->form().txtName->text(), QStringLiteral("anim.gif"));
+        QCOMPARE(v.frmMain.frmInfo()->form().txtSize->text(), QStringLiteral("301 * 320 пиксела"));
+        QCOMPARE(v.frmMain.frmInfo()->form().txtFormat->text(), QStringLiteral("GIF изображение"));
+        v.frmMain.frmInfo()->Image1_Click();
+    }
 
     // After a folder change nothing is chosen: four empty fields, the picture still shown.
     v.openFolder(m_folder.parent_path());
