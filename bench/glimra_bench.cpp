@@ -41,6 +41,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -279,47 +280,6 @@ struct JpegErrors {
     std::longjmp(reinterpret_cast<JpegErrors *>(cinfo->err)->jump, 1);
 }
 
-// libjpeg-turbo alone: the top-left `visible` part (all when empty) into a 32-bit buffer.
-bool libjpegDecode(const char *path, QSize visible, std::vector<JSAMPLE> &pixels) {
-    FILE *file = std::fopen(path, "rb");
-    if (!file)
-        return false;
-    jpeg_decompress_struct info{};
-    JpegErrors errors{};
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = &jumpBack;
-    if (setjmp(errors.jump) != 0) {
-        jpeg_destroy_decompress(&info);
-        std::fclose(file);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGRA;
-    jpeg_start_decompress(&info);
-    JDIMENSION width = info.output_width;
-    JDIMENSION height = info.output_height;
-    if (!visible.isEmpty()) {
-        JDIMENSION left = 0;
-        width = std::min(width, JDIMENSION(visible.width()));
-        height = std::min(height, JDIMENSION(visible.height()));
-        JDIMENSION cropped = width;
-        if (width < info.output_width)
-            jpeg_crop_scanline(&info, &left, &cropped);
-    }
-    const size_t stride = size_t(info.output_width) * 4;
-    pixels.resize(stride * height);
-    while (info.output_scanline < height) {
-        JSAMPROW row = &pixels[stride * info.output_scanline];
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_abort_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return true;
-}
-
 // libjpeg-turbo alone: the rows and columns of `region` of the stored picture (as cropping
 // and skipping allow) into a 32-bit buffer.
 bool libjpegDecodeRegion(const char *path, QRect region, std::vector<JSAMPLE> &pixels) {
@@ -340,6 +300,7 @@ bool libjpegDecodeRegion(const char *path, QRect region, std::vector<JSAMPLE> &p
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&info);
+    region &= QRect(0, 0, int(info.output_width), int(info.output_height));
     JDIMENSION left = JDIMENSION(region.left());
     JDIMENSION width = JDIMENSION(region.width());
     if (width < info.output_width)
@@ -357,6 +318,13 @@ bool libjpegDecodeRegion(const char *path, QRect region, std::vector<JSAMPLE> &p
     jpeg_destroy_decompress(&info);
     std::fclose(file);
     return true;
+}
+
+// libjpeg-turbo alone: the top-left `visible` part (all when empty) into a 32-bit buffer.
+bool libjpegDecode(const char *path, QSize visible, std::vector<JSAMPLE> &pixels) {
+    const int all = std::numeric_limits<int>::max() / 2;
+    return libjpegDecodeRegion(path, QRect(QPoint(), visible.isEmpty() ? QSize(all, all) : visible),
+                               pixels);
 }
 
 // ---- the table --------------------------------------------------------------------------
