@@ -402,6 +402,24 @@ private:
     double m_elapsedMs = 0;
 };
 
+// A main window shown on `folder`, then `run` at the design size and again maximised to
+// 1920 x 1080.
+void atBothSizes(const fs::path &folder,
+                 const std::function<void(MainWindow &window, bool maximised)> &run) {
+    MainWindow window;
+    window.show();
+    QApplication::processEvents();
+    window.form().boxDir->setPath(folder);
+    QApplication::processEvents();
+    for (const bool maximised : {false, true}) {
+        if (maximised) {
+            window.resize(FullHd);
+            QApplication::processEvents();
+        }
+        run(window, maximised);
+    }
+}
+
 // Clicks `name` in the main window's file list; false when it isn't listed.
 bool clickFile(MainWindow &window, const QString &name) {
     controls::FileListBox &list = *window.form().boxFile;
@@ -502,16 +520,7 @@ void photographRows(const QString &pictures) {
     }
     pixels = {};
 
-    MainWindow window;
-    window.show();
-    QApplication::processEvents();
-    window.form().boxDir->setPath(pictures.toStdString());
-    QApplication::processEvents();
-    for (const bool maximised : {false, true}) {
-        if (maximised) {
-            window.resize(FullHd);
-            QApplication::processEvents();
-        }
+    atBothSizes(pictures.toStdString(), [&](MainWindow &window, bool maximised) {
         const QString size =
             maximised ? QStringLiteral("1920x1080 window") : QStringLiteral("design size");
         std::optional<double> upright;
@@ -538,7 +547,7 @@ void photographRows(const QString &pictures) {
             clickToPainted(window, QStringLiteral("adobe-rgb.jpg"), QStringLiteral("tiny.jpg"));
         report(QStringLiteral("click to painted, Adobe RGB, %1").arg(size), adobe,
                ratioNote(adobe, upright, 1.3, QStringLiteral("orientation 1")));
-    }
+    });
 }
 
 // Holding Down in the file list with the keyboard repeating 30 times a second, as X delivers
@@ -883,16 +892,7 @@ void benchGif(const QString &pictures) {
     indices = {};
 
     viewer::loadInterfaceFont();
-    MainWindow window;
-    window.show();
-    QApplication::processEvents();
-    window.form().boxDir->setPath(pictures.toStdString());
-    QApplication::processEvents();
-    for (const bool maximised : {false, true}) {
-        if (maximised) {
-            window.resize(FullHd);
-            QApplication::processEvents();
-        }
+    atBothSizes(pictures.toStdString(), [&](MainWindow &window, bool maximised) {
         const double frameGoal = maximised ? 33.0 : 16.7;
         for (const Case &c : cases) {
             const auto ms = clickToPainted(window, c.file, QStringLiteral("tiny.jpg"));
@@ -906,7 +906,7 @@ void benchGif(const QString &pictures) {
                                                : QStringLiteral("design size")),
                    ms, goal + ratioNote(ms, floor, 1.2, QStringLiteral("LZW floor")));
         }
-    }
+    });
 }
 
 // The GIF rows alone.
@@ -932,17 +932,8 @@ void runHeldKey(const QString &root, const QString &photo) {
         if (error)
             QFile::copy(photo, name);
     }
-    MainWindow window;
-    window.show();
-    QApplication::processEvents();
-    window.form().boxDir->setPath(held.toStdString());
-    QApplication::processEvents();
     constexpr int Steps = 199;
-    for (const bool maximised : {false, true}) {
-        if (maximised) {
-            window.resize(FullHd);
-            QApplication::processEvents();
-        }
+    atBothSizes(held.toStdString(), [&](MainWindow &window, bool maximised) {
         const HeldKey result = holdDown(window, Steps);
         const QString where =
             maximised ? QStringLiteral("1920x1080 window") : QStringLiteral("design size");
@@ -955,7 +946,7 @@ void runHeldKey(const QString &root, const QString &photo) {
                                     : QStringLiteral("goal <= 50 ms: %1")
                                           .arg(result.releaseMs <= 50 ? QStringLiteral("met")
                                                                       : QStringLiteral("missed")));
-    }
+    });
 }
 
 int runBench() {
@@ -1060,11 +1051,6 @@ int runBench() {
     std::printf("\n");
     viewer::loadInterfaceFont();
     {
-        MainWindow window;
-        window.show();
-        QApplication::processEvents();
-        window.form().boxDir->setPath(pictures.toStdString());
-        QApplication::processEvents();
         struct Click {
             const char *file;
             const char *label;
@@ -1083,11 +1069,7 @@ int runBench() {
             {"drawing.wmf", "WMF 6000x4000", {}, {}},
             {"drawing.emf", "EMF 6000x4000", {}, {}},
         };
-        for (const bool maximised : {false, true}) {
-            if (maximised) {
-                window.resize(FullHd);
-                QApplication::processEvents();
-            }
+        atBothSizes(pictures.toStdString(), [&](MainWindow &window, bool maximised) {
             const QString size =
                 maximised ? QStringLiteral("1920x1080 window") : QStringLiteral("design size");
             for (const Click &click : clicks) {
@@ -1107,7 +1089,7 @@ int runBench() {
                            .arg(QLatin1String(click.label), size),
                        ms, note);
             }
-        }
+        });
     }
 
     photographRows(pictures);
