@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPainter>
@@ -153,6 +155,23 @@ inline QString checkAgainstReferences(const std::optional<Difference> &first,
         .arg(known->meanAbsolute, 0, 'f', 2)
         .arg(known->farPercent, 0, 'f', 2)
         .arg(QLatin1String(known->reason));
+}
+
+// Our whole rendering of the corpus file `path` against its two references: `first` is null
+// where only the second renderer draws the file, `secondFile` empty where it has none. Logs the
+// measured differences and returns what went wrong, or nothing.
+inline QString checkRendering(const QString &path, const QImage &ours, const QImage &first,
+                              const QString &secondFile,
+                              const QHash<QString, KnownDifference> &knownDifferences) {
+    const std::optional<Difference> one =
+        first.isNull() ? std::nullopt : std::optional(compareWithReference(ours, first));
+    const std::optional<Difference> two =
+        secondFile.isEmpty() ? std::nullopt
+                             : std::optional(compareWithReference(ours, QImage(secondFile)));
+    qInfo("%s: %s; second reference: %s", qPrintable(path),
+          one ? qPrintable(describe(*one)) : "none", two ? qPrintable(describe(*two)) : "none");
+    const auto known = knownDifferences.constFind(QFileInfo(path).fileName());
+    return checkAgainstReferences(one, two, known == knownDifferences.cend() ? nullptr : &*known);
 }
 
 // True when some pixel is not fully transparent.

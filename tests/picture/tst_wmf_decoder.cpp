@@ -369,19 +369,8 @@ void TestWmfDecoder::matchesReferenceRendering() {
     QVERIFY(!expected.isNull() || !second.isEmpty());
     const auto result = load(corpusBytes(path));
     QVERIFY2(result.ok(), qPrintable(result.error));
-    const std::optional<Difference> first =
-        expected.isNull() ? std::nullopt
-                          : std::optional(compareWithReference(result.picture->image, expected));
-    const std::optional<Difference> next =
-        second.isEmpty()
-            ? std::nullopt
-            : std::optional(compareWithReference(result.picture->image, QImage(second)));
-    qInfo("%s: %s; second reference: %s", qPrintable(path),
-          first ? qPrintable(describe(*first)) : "none",
-          next ? qPrintable(describe(*next)) : "none");
-    const auto known = knownDifferences().constFind(QFileInfo(path).fileName());
     const QString failure =
-        checkAgainstReferences(first, next, known == knownDifferences().cend() ? nullptr : &*known);
+        checkRendering(path, result.picture->image, expected, second, knownDifferences());
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
