@@ -3,11 +3,11 @@
 # for bitmaps in a scratch XDG_DATA_HOME, then `xdg-open` a bitmap whose folder and name are
 # Cyrillic with spaces, by its path and by its file:// URL. The viewer must get it as one
 # argument, open its folder and show it.
-#   xdg_open.sh BUILD_DIR APP_ID   (runs itself under xvfb-run and dbus-run-session)
+#   xdg_open.sh BUILD_DIR APP_ID   (runs itself on its own X display and D-Bus session)
 set -eu
 build=$1 app=$2
 if [ -z "${GLIMRA_XDG_TEST_INNER:-}" ]; then
-    GLIMRA_XDG_TEST_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24" \
+    GLIMRA_XDG_TEST_INNER=1 exec sh "$(dirname "$0")/../on_own_display.sh" \
         dbus-run-session -- sh "$0" "$@"
 fi
 
