@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/metafile_fonts.h"
+#include "picture/metafile/metafile_fonts.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -1,5 +1,5 @@
 #include "fuzz/fuzz_application.h"
-#include "picture/emf_decoder.h"
+#include "picture/metafile/emf_decoder.h"
 
 #include <QBuffer>
 

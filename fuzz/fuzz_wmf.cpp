@@ -1,5 +1,5 @@
 #include "fuzz/fuzz_application.h"
-#include "picture/wmf_decoder.h"
+#include "picture/metafile/wmf_decoder.h"
 
 #include <QBuffer>
 

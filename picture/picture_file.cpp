@@ -1,15 +1,15 @@
 #include "picture/picture_file.h"
 
 #include "picture/bmp_decoder.h"
-#include "picture/emf_decoder.h"
 #include "picture/gif_decoder.h"
 #include "picture/icon_decoder.h"
 #include "picture/jpeg_decoder.h"
+#include "picture/metafile/emf_decoder.h"
+#include "picture/metafile/wmf_decoder.h"
 #include "picture/pcx_decoder.h"
 #include "picture/picture_errors.h"
 #include "picture/qt_image_reader.h"
 #include "picture/regular_file.h"
-#include "picture/wmf_decoder.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "viewer/interface_font.h"
 
-#include "picture/metafile_fonts.h"
+#include "picture/metafile/metafile_fonts.h"
 
 namespace viewer {
 

@@ -1,4 +1,4 @@
-#include "picture/emf_decoder.h"
+#include "picture/metafile/emf_decoder.h"
 #include "picture/picture_errors.h"
 
 #include "metafile_test_support.h"

@@ -1,4 +1,4 @@
-#include "picture/metafile_fonts.h"
+#include "picture/metafile/metafile_fonts.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

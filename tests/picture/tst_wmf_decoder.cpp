@@ -1,4 +1,4 @@
-#include "picture/wmf_decoder.h"
+#include "picture/metafile/wmf_decoder.h"
 
 #include "metafile_test_support.h"
 

@@ -1,4 +1,4 @@
-#include "picture/metafile_common.h"
+#include "picture/metafile/metafile_common.h"
 
 #include "picture/picture.h"
 

@@ -1,6 +1,6 @@
-#include "picture/metafile_canvas.h"
+#include "picture/metafile/metafile_canvas.h"
 
-#include "picture/metafile_fonts.h"
+#include "picture/metafile/metafile_fonts.h"
 
 #include <QBrush>
 #include <QFont>

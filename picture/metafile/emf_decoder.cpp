@@ -1,10 +1,10 @@
-#include "picture/emf_decoder.h"
+#include "picture/metafile/emf_decoder.h"
 
 #include "picture/byte_reader.h"
 #include "picture/image_allocation.h"
-#include "picture/metafile_bitmap.h"
-#include "picture/metafile_canvas.h"
-#include "picture/metafile_common.h"
+#include "picture/metafile/metafile_bitmap.h"
+#include "picture/metafile/metafile_canvas.h"
+#include "picture/metafile/metafile_common.h"
 #include "picture/picture_errors.h"
 
 #include <QIODevice>

@@ -1,9 +1,9 @@
-#include "picture/metafile_bitmap.h"
+#include "picture/metafile/metafile_bitmap.h"
 
 #include "picture/byte_reader.h"
 #include "picture/dib.h"
 #include "picture/image_allocation.h"
-#include "picture/metafile_canvas.h"
+#include "picture/metafile/metafile_canvas.h"
 #include "picture/picture.h"
 
 #include <QByteArray>
