@@ -68,7 +68,7 @@ private:
     template <typename Call> bool attempt(Call call);
     LoadResult failure() const;
     bool cropColumns(const QRect &region);
-    bool readRows(QImage &image, const QRect &region);
+    bool readRows(QImage &image, const QRect &region, const SrgbConversion &colours);
     bool cutShort() const;
     QByteArray colourProfile();
 
@@ -354,7 +354,9 @@ LoadResult Decoder::run(QSize visible) {
         (!attempt([&] { skipped = jpeg_skip_scanlines(&m_info, above); }) || skipped != above))
         return failure();
 
-    if (!readRows(*image, region))
+    // A colour profile converts the rows as they come, while they are in the cache.
+    const SrgbConversion colours(profile);
+    if (!readRows(*image, region, colours))
         return failure();
     // With every row decoded, the end-of-image marker must follow.
     if (m_info.output_scanline == m_info.output_height &&
@@ -362,7 +364,8 @@ LoadResult Decoder::run(QSize visible) {
         return failure();
     if (cutShort())
         return LoadResult::failure(errors::truncated());
-    convertToSrgb(*image, profile);
+    if (!colours.convertsRows())
+        colours.convert(*image);
     return {Picture{orientation::apply(*std::move(image), turn), size, Format::Jpeg}, QString()};
 }
 
@@ -403,7 +406,7 @@ void convertCmykRow(const JOCTET *in, QRgb *out, int width, bool inverted) {
     }
 }
 
-bool Decoder::readRows(QImage &image, const QRect &region) {
+bool Decoder::readRows(QImage &image, const QRect &region, const SrgbConversion &colours) {
     const int components = m_info.output_components;
     const bool cmyk = m_info.out_color_space == JCS_CMYK;
     // Rows go straight into the picture when libjpeg writes them as we keep them; otherwise
@@ -427,9 +430,7 @@ bool Decoder::readRows(QImage &image, const QRect &region) {
             return false;
         if (got == 0)
             return false;
-        if (direct)
-            continue;
-        for (JDIMENSION i = 0; i < got; ++i) {
+        for (JDIMENSION i = 0; !direct && i < got; ++i) {
             uchar *line = image.scanLine(int(first + i));
             if (cmyk)
                 convertCmykRow(rows[i] + skippedBytes, reinterpret_cast<QRgb *>(line),
@@ -437,6 +438,8 @@ bool Decoder::readRows(QImage &image, const QRect &region) {
             else
                 std::memcpy(line, rows[i] + skippedBytes, keptBytes);
         }
+        if (colours.convertsRows())
+            colours.convertRows(image, int(first), int(got));
     }
     return true;
 }

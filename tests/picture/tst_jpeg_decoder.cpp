@@ -364,17 +364,21 @@ void TestJpegDecoder::goodCorpusFilesMatchQt() {
     QVERIFY2(!qt.isNull(), qPrintable(QStringLiteral("Qt can't read it: ") + reader.errorString()));
     if (reader.transformation() != QImageIOHandler::TransformationNone)
         ++turnedCorpusFiles;
+    int tolerance = toleranceAgainstQt(componentCount(bytes));
     if (qt.colorSpace().isValid()) {
         ++profiledCorpusFiles;
-        if (qt.format() != QImage::Format_Grayscale8)
+        if (qt.format() != QImage::Format_Grayscale8) {
             qt.convertToColorSpace(QColorSpace::SRgb);
+            // Our conversion's tables may round the other way.
+            tolerance = 1;
+        }
     }
 
     QCOMPARE(ours.picture->size, qt.size());
     QCOMPARE(ours.picture->image.size(), qt.size());
     QCOMPARE(ours.picture->format, picture::Format::Jpeg);
     const int difference = largestDifference(ours.picture->image, qt);
-    QVERIFY2(difference <= toleranceAgainstQt(componentCount(bytes)),
+    QVERIFY2(difference <= tolerance,
              qPrintable(QStringLiteral("differs from Qt's decode by %1").arg(difference)));
 
     // A part that ends off every block edge is the corner of the whole, exactly.
