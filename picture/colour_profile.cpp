@@ -150,7 +150,7 @@ std::shared_ptr<const Tables> buildTables(const QColorSpace &space,
                 high = std::max(high, shares[c][v][k]);
             }
             // The bias is a whole number of steps.
-            low = (low >> ShareFraction) << ShareFraction;
+            low = (low >> ShareFraction) * (1 << ShareFraction);
             range += high - low;
             first[k] += low >> ShareFraction;
             for (int v = 0; v < 256; ++v)
