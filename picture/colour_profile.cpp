@@ -25,8 +25,8 @@ constexpr int ShareFraction = 4;
 constexpr int FieldBits = 21;
 constexpr std::int64_t FieldLimit = std::int64_t(1) << FieldBits;
 constexpr std::uint64_t StepMask = (std::uint64_t(1) << (FieldBits - ShareFraction)) - 1;
-// A matrix profile whose conversion to sRGB has a larger coefficient is no real one (sRGB
-// from the widest working spaces needs about 2).
+// A matrix profile whose conversion to sRGB has a larger coefficient is no real one: sRGB from
+// the widest working spaces needs about 2, from primaries at the very edge of what is seen 3.
 constexpr float MaxCoefficient = 8.0f;
 
 // Profiles kept with their conversion: a folder of photographs from one camera builds it once.

@@ -51,6 +51,9 @@ void TestColourProfile::matrixProfilesMatchQtsTransform_data() {
     QTest::newRow("Adobe RGB") << QColorSpace(QColorSpace::AdobeRgb);
     QTest::newRow("Display P3") << QColorSpace(QColorSpace::DisplayP3);
     QTest::newRow("ProPhoto RGB: coefficients beyond 2") << QColorSpace(QColorSpace::ProPhotoRgb);
+    QTest::newRow("primaries at the edge of what is seen: coefficients near 3")
+        << QColorSpace(QPointF(0.3127, 0.329), QPointF(0.999, 0.001), QPointF(0.0001, 0.9998),
+                       QPointF(0.0001, 0.00001), QColorSpace::TransferFunction::Gamma, 2.2f);
     QTest::newRow("a curve table of its own for each channel")
         << QColorSpace(QColorSpace::AdobeRgb)
                .withTransferFunctions(curveTable(2.2), curveTable(1.8), curveTable(2.6));
