@@ -53,27 +53,36 @@ LoadResult readPicture(QIODevice &device, QSize visible) {
     return picture::readPicture(device, visible);
 }
 
+qint64 word(const QByteArray &b, int at) {
+    return qint64(quint8(b[at]) | quint8(b[at + 1]) << 8);
+}
+
 // A GIF's logical screen, which its decoder clears before the first frame.
 qint64 gifScreenPixels(const QByteArray &b) {
-    if (b.size() < 10)
-        return 0;
-    const auto word = [&b](int at) {
-        return qint64(quint8(b[at]) | quint8(b[at + 1]) << 8);
-    };
-    return word(6) * word(8);
+    return b.size() < 10 ? 0 : word(b, 6) * word(b, 8);
 }
+
+// A PCX picture's window, from its corners.
+qint64 pcxWindowPixels(const QByteArray &b) {
+    return b.size() < 12 ? 0 : (word(b, 8) - word(b, 4) + 1) * (word(b, 10) - word(b, 6) + 1);
+}
+
+constexpr qint64 ScreenBudget = 4096 * 4096;
 
 constexpr std::string_view Decoder = GLIMRA_FUZZ_DECODER;
 
 const Target &target() {
     static const Target targets[] = {
-        {.name = "bmp", .read = picture::bmp::read, .parts = {QSize(16, 9)}},
+        {.name = "bmp",
+         .read = picture::bmp::read,
+         .parts = {QSize(16, 9)},
+         .wholePixels = ScreenBudget},
         {.name = "gif",
          .read = picture::gif::read,
          .canRead = picture::gif::canRead,
          .onlyWhatItClaims = true,
          .parts = {QSize(17, 9)},
-         .wholePixels = 4096 * 4096,
+         .wholePixels = ScreenBudget,
          .statedPixels = gifScreenPixels,
          .exactParts = true},
         // Turned photographs are decoded from a region inside the stored picture: a small part
@@ -86,6 +95,8 @@ const Target &target() {
          .read = picture::pcx::read,
          .canRead = picture::pcx::canRead,
          .parts = {QSize(17, 9)},
+         .wholePixels = ScreenBudget,
+         .statedPixels = pcxWindowPixels,
          .exactParts = true},
         {.name = "wmf",
          .read = picture::wmf::read,
