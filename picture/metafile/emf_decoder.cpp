@@ -5,6 +5,7 @@
 #include "picture/metafile/metafile_bitmap.h"
 #include "picture/metafile/metafile_canvas.h"
 #include "picture/metafile/metafile_common.h"
+#include "picture/metafile/metafile_records.h"
 #include "picture/picture_errors.h"
 
 #include <QIODevice>
@@ -12,6 +13,9 @@
 #include <cmath>
 
 namespace picture::emf {
+
+using metafile::played;
+using metafile::Played;
 
 namespace {
 
@@ -109,7 +113,6 @@ enum Record : quint32 {
 };
 
 constexpr quint32 EmfPlusIdentifier = 0x2B464D45; // "EMF+"
-constexpr quint32 MaxRecords = 4'000'000;
 constexpr quint32 StockObject = 0x80000000;
 
 QRgb colorRef(quint32 value) {
@@ -156,17 +159,24 @@ bool frameIsDegenerate(const EmfHeader &h) {
     return h.rclFrame.right() == h.rclFrame.left() || h.rclFrame.bottom() == h.rclFrame.top();
 }
 
+// Records are a type, then a length in bytes, the header's eight included and a multiple of four.
+metafile::RecordHeader readRecordHeader(QByteArrayView header) {
+    ByteReader r(header);
+    const quint32 type = r.u32();
+    const quint32 size = r.u32();
+    return {type, size % 4 ? 0 : size};
+}
+
+constexpr metafile::RecordLayout Records{8, Eof, readRecordHeader};
+
 struct Player {
     MetafileCanvas &canvas;
     QByteArrayView record; // the whole record, for offsets counted from its start
-    bool lied = false;
     bool emfPlusSeen = false;
     bool emfPlusDual = true;
 
-    bool lie() {
-        lied = true;
-        return false;
-    }
+    // A record whose counts or offsets reach past its end: playback ends there.
+    static bool lie() { return false; }
 
     // `count` points of 16 or 32 bits each, or nothing when the record is shorter than that.
     static std::optional<QList<QPointF>> readPoints(ByteReader &r, quint64 count, bool small) {
@@ -609,31 +619,35 @@ struct Player {
         }
     }
 
-    bool play(quint32 type, ByteReader &r) {
-        canvas.spend(1);
+    // A LOGFONTW, or nothing when the record ends before its face name.
+    static std::optional<MetafileFont> readFont(ByteReader &r) {
+        MetafileFont font;
+        font.height = r.i32();
+        font.width = r.i32();
+        font.escapement = r.i32();
+        r.i32();
+        font.weight = r.i32();
+        font.italic = r.u8();
+        font.underline = r.u8();
+        font.strikeOut = r.u8();
+        font.charset = r.u8();
+        r.skip(4);
+        if (!r.ok())
+            return std::nullopt;
+        QString face;
+        for (int i = 0; i < 32 && r.remaining() >= 2; ++i) {
+            const quint16 c = r.u16();
+            if (c == 0)
+                break;
+            face.append(QChar(c));
+        }
+        font.face = face;
+        return font;
+    }
+
+    // The DC settings, the mapping, the world transform and the SaveDC stack.
+    Played playState(quint32 type, ByteReader &r) {
         switch (type) {
-        case PolyBezier:
-        case Polygon:
-        case Polyline:
-        case PolyBezierTo:
-        case PolylineTo:
-            return poly(type, r, false);
-        case PolyBezier16:
-        case Polygon16:
-        case Polyline16:
-        case PolyBezierTo16:
-        case PolylineTo16:
-            return poly(type, r, true);
-        case PolyPolyline:
-        case PolyPolygon:
-            return polyPoly(type, r, false);
-        case PolyPolyline16:
-        case PolyPolygon16:
-            return polyPoly(type, r, true);
-        case PolyDraw:
-            return polyDraw(r, false);
-        case PolyDraw16:
-            return polyDraw(r, true);
         case SetWindowExtEx: {
             const QPointF p = readPoint(r);
             canvas.setWindowExt(QSizeF(p.x(), p.y()));
@@ -661,13 +675,6 @@ struct Player {
                 canvas.scaleViewportExt(xNum, xDenom, yNum, yDenom);
             break;
         }
-        case SetPixelV: {
-            const QPointF p = readPoint(r);
-            const quint32 color = r.u32();
-            if (r.ok())
-                canvas.setPixel(p, colorRef(color));
-            break;
-        }
         case SetMapMode:
             canvas.setMapMode(int(r.u32()));
             break;
@@ -689,32 +696,6 @@ struct Player {
         case SetBkColor:
             canvas.setBkColor(colorRef(r.u32()));
             break;
-        case OffsetClipRgn:
-            canvas.offsetClip(readPoint(r));
-            break;
-        case MoveToEx: {
-            const QPointF p = readPoint(r);
-            if (r.ok())
-                canvas.moveTo(p);
-            break;
-        }
-        case LineTo: {
-            const QPointF p = readPoint(r);
-            if (r.ok())
-                canvas.lineTo(p);
-            break;
-        }
-        case ExcludeClipRect:
-        case IntersectClipRect: {
-            const QRectF box = readRectF(r);
-            if (!r.ok())
-                break;
-            if (type == ExcludeClipRect)
-                canvas.excludeClipRect(box);
-            else
-                canvas.intersectClipRect(box);
-            break;
-        }
         case SaveDC:
             canvas.saveDC();
             break;
@@ -734,6 +715,24 @@ struct Player {
                 canvas.modifyWorldTransform(xform, int(r.u32()));
             break;
         }
+        case SetArcDirection:
+            canvas.setArcDirection(int(r.u32()));
+            break;
+        case SetMiterLimit: {
+            const quint32 raw = r.u32();
+            // Some writers store the limit as a float, others as an integer.
+            canvas.setMiterLimit(raw > 1000 ? double(std::bit_cast<float>(raw)) : double(raw));
+            break;
+        }
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // The object table: selecting and deleting objects, and the records that create them.
+    Played playObjects(quint32 type, ByteReader &r) {
+        switch (type) {
         case SelectObject: {
             const quint32 index = r.u32();
             if (index & StockObject)
@@ -812,28 +811,60 @@ struct Player {
         }
         case ExtCreateFontIndirectW: {
             const quint32 index = r.u32();
-            MetafileFont font;
-            font.height = r.i32();
-            font.width = r.i32();
-            font.escapement = r.i32();
-            r.i32();
-            font.weight = r.i32();
-            font.italic = r.u8();
-            font.underline = r.u8();
-            font.strikeOut = r.u8();
-            font.charset = r.u8();
-            r.skip(4);
-            if (!r.ok())
-                return lie();
-            QString face;
-            for (int i = 0; i < 32 && r.remaining() >= 2; ++i) {
-                const quint16 c = r.u16();
-                if (c == 0)
-                    break;
-                face.append(QChar(c));
-            }
-            font.face = face;
-            canvas.setObject(index, font);
+            const std::optional<MetafileFont> font = readFont(r);
+            if (!font)
+                return Played::Lied;
+            canvas.setObject(index, *font);
+            break;
+        }
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // Lines, shapes and pixels.
+    Played playDrawing(quint32 type, ByteReader &r) {
+        switch (type) {
+        case PolyBezier:
+        case Polygon:
+        case Polyline:
+        case PolyBezierTo:
+        case PolylineTo:
+            return played(poly(type, r, false));
+        case PolyBezier16:
+        case Polygon16:
+        case Polyline16:
+        case PolyBezierTo16:
+        case PolylineTo16:
+            return played(poly(type, r, true));
+        case PolyPolyline:
+        case PolyPolygon:
+            return played(polyPoly(type, r, false));
+        case PolyPolyline16:
+        case PolyPolygon16:
+            return played(polyPoly(type, r, true));
+        case PolyDraw:
+            return played(polyDraw(r, false));
+        case PolyDraw16:
+            return played(polyDraw(r, true));
+        case SetPixelV: {
+            const QPointF p = readPoint(r);
+            const quint32 color = r.u32();
+            if (r.ok())
+                canvas.setPixel(p, colorRef(color));
+            break;
+        }
+        case MoveToEx: {
+            const QPointF p = readPoint(r);
+            if (r.ok())
+                canvas.moveTo(p);
+            break;
+        }
+        case LineTo: {
+            const QPointF p = readPoint(r);
+            if (r.ok())
+                canvas.lineTo(p);
             break;
         }
         case AngleArc: {
@@ -878,15 +909,15 @@ struct Player {
             canvas.arc(box, start, end, kind);
             break;
         }
-        case SetArcDirection:
-            canvas.setArcDirection(int(r.u32()));
-            break;
-        case SetMiterLimit: {
-            const quint32 raw = r.u32();
-            // Some writers store the limit as a float, others as an integer.
-            canvas.setMiterLimit(raw > 1000 ? double(std::bit_cast<float>(raw)) : double(raw));
-            break;
+        default:
+            return Played::NotMine;
         }
+        return Played::Done;
+    }
+
+    // Paths: building one, then drawing it or clipping to it.
+    Played playPaths(quint32 type, ByteReader &r) {
+        switch (type) {
         case BeginPath:
             canvas.beginPath();
             break;
@@ -921,9 +952,29 @@ struct Player {
                 canvas.abortPath();
             break;
         }
-        case Comment:
-            comment(r);
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // The clip region, and drawing with regions.
+    Played playClipping(quint32 type, ByteReader &r) {
+        switch (type) {
+        case OffsetClipRgn:
+            canvas.offsetClip(readPoint(r));
             break;
+        case ExcludeClipRect:
+        case IntersectClipRect: {
+            const QRectF box = readRectF(r);
+            if (!r.ok())
+                break;
+            if (type == ExcludeClipRect)
+                canvas.excludeClipRect(box);
+            else
+                canvas.intersectClipRect(box);
+            break;
+        }
         case FillRgn:
         case FrameRgn:
         case InvertRgn:
@@ -940,7 +991,7 @@ struct Player {
             }
             const auto region = readRegion(r, size);
             if (!region)
-                return lie();
+                return Played::Lied;
             const auto *brush = brushObject ? std::get_if<MetafileBrush>(brushObject) : nullptr;
             if (type == InvertRgn)
                 canvas.invertRegion(*region, true);
@@ -962,10 +1013,19 @@ struct Player {
             }
             const auto region = readRegion(r, size);
             if (!region)
-                return lie();
+                return Played::Lied;
             canvas.selectClipRegion(&*region, clipMode, false);
             break;
         }
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // Block transfers, alpha blending and gradients.
+    Played playBitmaps(quint32 type, ByteReader &r) {
+        switch (type) {
         case BitBlt:
         case StretchBlt:
         case MaskBlt:
@@ -981,21 +1041,51 @@ struct Player {
         case SetDIBitsToDevice:
             setDIBitsToDevice(r);
             break;
-        case ExtTextOutA:
-            return extTextOut(r, false);
-        case ExtTextOutW:
-            return extTextOut(r, true);
-        case PolyTextOutA:
-            return polyTextOut(r, false);
-        case PolyTextOutW:
-            return polyTextOut(r, true);
-        case SmallTextOut:
-            return smallTextOut(r);
         case GradientFill:
             gradientFill(r);
             break;
         default:
-            break;
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // Text.
+    Played playText(quint32 type, ByteReader &r) {
+        switch (type) {
+        case ExtTextOutA:
+            return played(extTextOut(r, false));
+        case ExtTextOutW:
+            return played(extTextOut(r, true));
+        case PolyTextOutA:
+            return played(polyTextOut(r, false));
+        case PolyTextOutW:
+            return played(polyTextOut(r, true));
+        case SmallTextOut:
+            return played(smallTextOut(r));
+        default:
+            return Played::NotMine;
+        }
+    }
+
+    // Comments, in which EMF+ records travel.
+    Played playComment(quint32 type, ByteReader &r) {
+        if (type != Comment)
+            return Played::NotMine;
+        comment(r);
+        return Played::Done;
+    }
+
+    // Plays one record: each family of records plays its own, and records no family knows are
+    // skipped.
+    bool play(quint32 type, ByteReader &r) {
+        canvas.spend(1);
+        for (const auto family : {&Player::playState, &Player::playObjects, &Player::playDrawing,
+                                  &Player::playPaths, &Player::playClipping, &Player::playBitmaps,
+                                  &Player::playText, &Player::playComment}) {
+            const Played outcome = (this->*family)(type, r);
+            if (outcome != Played::NotMine)
+                return outcome == Played::Done;
         }
         return true;
     }
@@ -1042,26 +1132,14 @@ LoadResult read(QIODevice &device, QSize visible) {
     if (headerBytes < EmfHeader::ByteSize || headerBytes % 4 || headerBytes > quint64(data.size()))
         return LoadResult::failure(errors::corrupt());
 
-    // A record chain that breaks early is refused before any pixels are allocated for it.
-    {
-        qsizetype at = headerBytes;
-        quint32 count = 1;
-        while (at + 8 <= data.size() && count < MaxRecords) {
-            ByteReader head(QByteArrayView(data).sliced(at, 8));
-            const quint32 recordType = head.u32();
-            const quint32 size = head.u32();
-            if (size < 8 || size % 4 || size > quint64(data.size() - at)) {
-                const bool mostRecords = header.nRecords > 0 && count * 2 > header.nRecords;
-                if (!mostRecords && at * 2 <= data.size())
-                    return LoadResult::failure(errors::corrupt());
-                break;
-            }
-            if (recordType == Eof)
-                break;
-            ++count;
-            at += size;
-        }
-    }
+    // A record chain that breaks early is refused before any pixels are allocated for it. The
+    // header is the file's first record.
+    const metafile::Walk records{0, qsizetype(headerBytes), 1};
+    const metafile::Walk chain = metafile::walkRecords(
+        data, records, Records, [](quint32, QByteArrayView) { return metafile::Visited::Next; });
+    if (const QString error = metafile::brokenFileError(chain, data.size(), header.nRecords);
+        !error.isEmpty())
+        return LoadResult::failure(error);
 
     const QSize natural = naturalSize(header);
     auto image =
@@ -1095,48 +1173,27 @@ LoadResult read(QIODevice &device, QSize visible) {
             QTransform(toHimetricX * sx, 0, 0, toHimetricY * sy, -left * sx, -top * sy);
     }
 
-    bool lied = false, drew = false, emfPlusSeen = false;
-    qsizetype pos = headerBytes, stoppedAt = 0;
-    quint32 records = 1;
+    metafile::Walk walk;
+    bool drew = false, emfPlusSeen = false;
     {
         MetafileCanvas canvas(*image);
         canvas.useDeviceMapping(deviceToPicture, pixelsPerMm);
         Player player{canvas, {}};
-        while (pos + 8 <= data.size() && records < MaxRecords) {
-            ByteReader head(QByteArrayView(data).sliced(pos, 8));
-            const quint32 recordType = head.u32();
-            const quint32 size = head.u32();
-            if (size < 8 || size % 4 || size > quint64(data.size() - pos)) {
-                lied = true;
-                break;
-            }
-            if (recordType == Eof)
-                break;
-            ++records;
-            player.record = QByteArrayView(data).sliced(pos, size);
-            ByteReader parameters(player.record.sliced(8));
-            if (!player.play(recordType, parameters)) {
-                lied = player.lied;
-                break;
-            }
-            if (canvas.exhausted())
-                break;
-            pos += size;
-        }
-        stoppedAt = pos;
+        walk = metafile::playRecords(data, records, Records, canvas,
+                                     [&](quint32 type, QByteArrayView record) {
+                                         player.record = record;
+                                         ByteReader parameters(record.sliced(Records.headerBytes));
+                                         return player.play(type, parameters);
+                                     });
         drew = canvas.drawingCount() > 0;
         emfPlusSeen = player.emfPlusSeen;
     }
     // Files with EMF+ records whose classic records draw nothing would show as blank: say why.
     if (emfPlusSeen && !drew)
         return LoadResult::failure(errors::emfPlusOnly());
-    // A record that lies ends playback; what came before it stands if it was most of the file.
-    if (lied) {
-        const bool mostRecords = header.nRecords > 0 && records * 2 > header.nRecords;
-        const bool mostBytes = stoppedAt * 2 > data.size();
-        if (!mostRecords && !mostBytes)
-            return LoadResult::failure(errors::corrupt());
-    }
+    if (const QString error = metafile::brokenFileError(walk, data.size(), header.nRecords);
+        !error.isEmpty())
+        return LoadResult::failure(error);
     return LoadResult{
         Picture{metafile::visiblePart(*std::move(image), natural, visible), natural, Format::Emf},
         {}};

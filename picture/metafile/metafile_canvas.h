@@ -69,6 +69,10 @@ using MetafileObject = std::variant<std::monostate, MetafilePen, MetafileBrush, 
 // clipping, paths and raster operations. Both metafile players drive this one class, so the
 // drawing state behaves the same way for both formats. Drawing work is metered so that no file
 // can keep it busy without end.
+//
+// Its code is split by concern: state, mapping and objects (metafile_canvas.cpp), lines, shapes
+// and paths (_shapes), text (_text), raster operations (_raster), regions and clipping (_clip);
+// what they share is in metafile_canvas_state.h.
 class MetafileCanvas {
 public:
     enum class Mapping { Window, Device };

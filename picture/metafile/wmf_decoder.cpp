@@ -5,6 +5,7 @@
 #include "picture/metafile/metafile_bitmap.h"
 #include "picture/metafile/metafile_canvas.h"
 #include "picture/metafile/metafile_common.h"
+#include "picture/metafile/metafile_records.h"
 #include "picture/picture_errors.h"
 
 #include <QIODevice>
@@ -12,6 +13,9 @@
 #include <cmath>
 
 namespace picture::wmf {
+
+using metafile::played;
+using metafile::Played;
 
 namespace {
 
@@ -75,8 +79,6 @@ enum Function : quint16 {
     CreateRegion = 0x06FF,
 };
 
-constexpr quint32 MaxRecords = 4'000'000;
-
 QRgb colorRef(quint32 value) {
     return qRgb(int(value & 0xff), int((value >> 8) & 0xff), int((value >> 16) & 0xff));
 }
@@ -133,51 +135,29 @@ QList<QPointF> readPoints(ByteReader &r, qsizetype count) {
     return points;
 }
 
-// Visits every record: calls `visit(function, parameters)` and returns how the walk ended.
-struct Walk {
-    bool lied = false;       // a record claimed more bytes than there are
-    qsizetype stoppedAt = 0; // offset of the record that ended the walk
-    quint32 records = 0;
-};
-
-template <typename Visit> Walk walkRecords(QByteArrayView data, qsizetype start, Visit &&visit) {
-    Walk walk;
-    qsizetype pos = start;
-    while (pos + 6 <= data.size() && walk.records < MaxRecords) {
-        ByteReader head(data.sliced(pos, 6));
-        const quint32 words = head.u32();
-        const quint16 function = head.u16();
-        if (words < 3 || quint64(words) * 2 > quint64(data.size() - pos)) {
-            walk.lied = true;
-            break;
-        }
-        const qsizetype bytes = qsizetype(words) * 2;
-        if (function == Eof) {
-            pos += bytes;
-            break;
-        }
-        ByteReader parameters(data.sliced(pos + 6, bytes - 6));
-        ++walk.records;
-        if (!visit(function, parameters))
-            break;
-        pos += bytes;
-    }
-    walk.stoppedAt = pos;
-    return walk;
+// Records are a length in 16-bit words, the header's three included, then the function.
+metafile::RecordHeader readRecordHeader(QByteArrayView header) {
+    ByteReader r(header);
+    const quint32 words = r.u32();
+    return {r.u16(), quint64(words) * 2};
 }
+
+constexpr metafile::RecordLayout Records{6, Eof, readRecordHeader};
 
 // A metafile without the placeable header says nothing of its size: take its window, else its
 // viewport, else the box its drawing records cover, at 96 units per inch.
-QRectF plainBounds(QByteArrayView data, qsizetype start) {
+struct PlainBounds {
     std::optional<QPointF> org;
     std::optional<QSizeF> windowExt, viewportExt;
     std::optional<QPointF> low, high;
     double fontHeight = 12;
-    const auto include = [&](QPointF p) {
+
+    void include(QPointF p) {
         low = low ? QPointF(std::min(low->x(), p.x()), std::min(low->y(), p.y())) : p;
         high = high ? QPointF(std::max(high->x(), p.x()), std::max(high->y(), p.y())) : p;
-    };
-    walkRecords(data, start, [&](quint16 function, ByteReader &r) {
+    }
+
+    void visit(quint32 function, ByteReader &r) {
         switch (function) {
         case SetWindowOrg:
             if (!org)
@@ -276,26 +256,33 @@ QRectF plainBounds(QByteArrayView data, qsizetype start) {
         default:
             break;
         }
-        return true;
-    });
-    if (windowExt)
-        return QRectF(org.value_or(QPointF()), *windowExt);
-    if (viewportExt)
-        return QRectF(org.value_or(QPointF()), *viewportExt);
-    if (!low)
-        return {};
-    return QRectF(*low, *high);
+    }
+
+    QRectF bounds() const {
+        if (windowExt)
+            return QRectF(org.value_or(QPointF()), *windowExt);
+        if (viewportExt)
+            return QRectF(org.value_or(QPointF()), *viewportExt);
+        if (!low)
+            return {};
+        return QRectF(*low, *high);
+    }
+};
+
+QRectF plainBounds(QByteArrayView data, qsizetype start) {
+    PlainBounds bounds;
+    metafile::walkRecords(data, {start, start}, Records,
+                          [&](quint32 function, QByteArrayView record) {
+                              ByteReader r(record.sliced(Records.headerBytes));
+                              bounds.visit(function, r);
+                              return metafile::Visited::Next;
+                          });
+    return bounds.bounds();
 }
 
 struct Player {
     MetafileCanvas &canvas;
     bool tableFull = false;
-    bool lied = false; // a count inside a record claimed more than the record holds
-
-    bool lie() {
-        lied = true;
-        return false;
-    }
 
     void create(MetafileObject object) {
         if (canvas.createObject(std::move(object)) < 0)
@@ -453,8 +440,28 @@ struct Player {
         text(bytes, QPointF(x, y), options, rect, dx);
     }
 
-    bool play(quint16 function, ByteReader &r) {
-        canvas.spend(1);
+    // A LOGFONT with its 8-bit face name.
+    static MetafileFont readFont(ByteReader &r) {
+        MetafileFont font;
+        font.height = r.i16();
+        font.width = r.i16();
+        font.escapement = r.i16();
+        r.i16();
+        font.weight = r.i16();
+        font.italic = r.u8();
+        font.underline = r.u8();
+        font.strikeOut = r.u8();
+        font.charset = r.u8();
+        r.skip(4);
+        const QByteArrayView face = r.bytes(std::min<qsizetype>(32, r.remaining()));
+        const qsizetype end = face.indexOf('\0');
+        font.face = metafile::decodeText(end >= 0 ? face.first(end) : face,
+                                         font.charset == 2 ? 0 : font.charset);
+        return font;
+    }
+
+    // The DC settings, the window and viewport, and the SaveDC stack.
+    Played playState(quint16 function, ByteReader &r) {
         switch (function) {
         case SetBkColor:
             canvas.setBkColor(colorRef(r.u32()));
@@ -533,6 +540,15 @@ struct Player {
                 canvas.restoreDC(which);
             break;
         }
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // Lines, shapes and pixels.
+    Played playDrawing(quint16 function, ByteReader &r) {
+        switch (function) {
         case MoveTo: {
             const QPointF p = readReversedPoint(r);
             if (r.ok())
@@ -582,7 +598,7 @@ struct Player {
             const quint16 count = r.u16();
             const QList<QPointF> points = readPoints(r, count);
             if (points.size() != count)
-                return lie();
+                return Played::Lied;
             if (function == Polygon)
                 canvas.polygon(points);
             else
@@ -598,7 +614,7 @@ struct Player {
                 total += counts.last();
             }
             if (!r.ok() || total * 4 > r.remaining())
-                return lie();
+                return Played::Lied;
             QList<QList<QPointF>> all;
             for (quint16 count : counts)
                 all.append(readPoints(r, count));
@@ -612,17 +628,19 @@ struct Player {
                 canvas.setPixel(p, colorRef(color));
             break;
         }
-        case PatBlt: {
-            const quint32 rop = r.u32();
-            const double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
-            if (r.ok())
-                canvas.blit(QRectF(x, y, w, h), QImage(), QRectF(), rop);
-            break;
+        default:
+            return Played::NotMine;
         }
+        return Played::Done;
+    }
+
+    // Text.
+    Played playText(quint16 function, ByteReader &r) {
+        switch (function) {
         case TextOut: {
             const qint16 length = r.i16();
             if (length < 0 || length > r.remaining())
-                return lie();
+                return Played::Lied;
             const QByteArrayView bytes = r.bytes(length);
             if (length % 2)
                 r.skip(1);
@@ -634,6 +652,22 @@ struct Player {
         case ExtTextOut:
             extTextOut(r);
             break;
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // Block transfers, with a bitmap or with the brush alone.
+    Played playBitmaps(quint16 function, ByteReader &r) {
+        switch (function) {
+        case PatBlt: {
+            const quint32 rop = r.u32();
+            const double h = r.i16(), w = r.i16(), y = r.i16(), x = r.i16();
+            if (r.ok())
+                canvas.blit(QRectF(x, y, w, h), QImage(), QRectF(), rop);
+            break;
+        }
         case BitBlt:
             blit(function, r, false, false);
             break;
@@ -652,6 +686,15 @@ struct Player {
         case SetDibToDev:
             setDibToDev(r);
             break;
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // The clip region, and drawing with region objects.
+    Played playClipping(quint16 function, ByteReader &r) {
+        switch (function) {
         case ExcludeClipRect:
         case IntersectClipRect: {
             const QRectF box = readReversedRect(r);
@@ -704,6 +747,15 @@ struct Player {
             }
             break;
         }
+        default:
+            return Played::NotMine;
+        }
+        return Played::Done;
+    }
+
+    // The object table: selecting and deleting objects, and the records that create them.
+    Played playObjects(quint16 function, ByteReader &r) {
+        switch (function) {
         case SelectObject:
             canvas.selectObject(r.u16());
             break;
@@ -756,25 +808,9 @@ struct Player {
             create(brush);
             break;
         }
-        case CreateFontIndirect: {
-            MetafileFont font;
-            font.height = r.i16();
-            font.width = r.i16();
-            font.escapement = r.i16();
-            r.i16();
-            font.weight = r.i16();
-            font.italic = r.u8();
-            font.underline = r.u8();
-            font.strikeOut = r.u8();
-            font.charset = r.u8();
-            r.skip(4);
-            const QByteArrayView face = r.bytes(std::min<qsizetype>(32, r.remaining()));
-            const qsizetype end = face.indexOf('\0');
-            font.face = metafile::decodeText(end >= 0 ? face.first(end) : face,
-                                             font.charset == 2 ? 0 : font.charset);
-            create(font);
+        case CreateFontIndirect:
+            create(readFont(r));
             break;
-        }
         case CreatePalette: {
             MetafilePalette palette;
             r.u16();
@@ -792,11 +828,26 @@ struct Player {
             break;
         default:
             // Records we leave undrawn still take an object slot when they make one.
-            if ((function & 0xff) == 0xf8)
-                create(MetafileBrush{1, 0, 0, {}});
+            if ((function & 0xff) != 0xf8)
+                return Played::NotMine;
+            create(MetafileBrush{1, 0, 0, {}});
             break;
         }
-        return !canvas.exhausted();
+        return Played::Done;
+    }
+
+    // Plays one record: each family of records plays its own, and records no family knows are
+    // skipped.
+    bool play(quint16 function, ByteReader &r) {
+        canvas.spend(1);
+        for (const auto family :
+             {&Player::playState, &Player::playDrawing, &Player::playText, &Player::playBitmaps,
+              &Player::playClipping, &Player::playObjects}) {
+            const Played outcome = (this->*family)(function, r);
+            if (outcome != Played::NotMine)
+                return outcome == Played::Done;
+        }
+        return true;
     }
 };
 
@@ -871,29 +922,30 @@ LoadResult read(QIODevice &device, QSize visible) {
         window.setHeight(1);
 
     // A record chain that breaks early is refused before any pixels are allocated for it.
-    const Walk chain = walkRecords(data, recordsStart, [](quint16, ByteReader &) { return true; });
-    if (chain.lied && chain.stoppedAt - recordsStart <= (data.size() - recordsStart) / 2)
-        return LoadResult::failure(chain.records == 0 ? errors::truncated() : errors::corrupt());
+    const metafile::Walk records{recordsStart, recordsStart};
+    const metafile::Walk chain = metafile::walkRecords(
+        data, records, Records, [](quint32, QByteArrayView) { return metafile::Visited::Next; });
+    if (const QString error = metafile::brokenFileError(chain, data.size()); !error.isEmpty())
+        return LoadResult::failure(error);
 
     auto image =
         allocateImage(metafile::drawingSize(natural, visible), QImage::Format_ARGB32_Premultiplied);
     if (!image)
         return LoadResult::failure(errors::tooLarge());
 
-    Walk walk;
-    bool lied = false;
+    metafile::Walk walk;
     {
         MetafileCanvas canvas(*image);
         canvas.useWindowMapping(window, QSizeF(natural));
         Player player{canvas};
-        walk = walkRecords(data, recordsStart, [&](quint16 function, ByteReader &parameters) {
-            return player.play(function, parameters);
-        });
-        lied = walk.lied || player.lied;
+        walk = metafile::playRecords(data, records, Records, canvas,
+                                     [&](quint32 function, QByteArrayView record) {
+                                         ByteReader parameters(record.sliced(Records.headerBytes));
+                                         return player.play(quint16(function), parameters);
+                                     });
     }
-    // A record that lies ends playback; what came before it stands if it was most of the file.
-    if (lied && walk.stoppedAt - recordsStart <= (data.size() - recordsStart) / 2)
-        return LoadResult::failure(walk.records == 0 ? errors::truncated() : errors::corrupt());
+    if (const QString error = metafile::brokenFileError(walk, data.size()); !error.isEmpty())
+        return LoadResult::failure(error);
     return LoadResult{
         Picture{metafile::visiblePart(*std::move(image), natural, visible), natural, Format::Wmf},
         {}};
