@@ -45,7 +45,7 @@ std::optional<std::vector<ListedName>> readSubfolders(const std::filesystem::pat
 } // namespace
 
 DirListBox::DirListBox(QWidget *parent)
-    : QListView(parent)
+    : ListBox(parent)
     , m_model(new DirListModel(this)) {
     setModel(m_model);
     setItemDelegate(new FolderItemDelegate(this));
@@ -115,7 +115,9 @@ bool DirListBox::open(const std::filesystem::path &folder, const std::filesystem
     m_model->show(driveRoot, folder, std::move(*subfolders));
     const QModelIndex open = m_model->index(m_model->openRow());
     setCurrentIndex(open);
-    scrollTo(open);
+    // A hidden list scrolls to its current row as it is shown.
+    if (isVisible())
+        scrollTo(open);
     if (changed)
         emit change();
     return true;
@@ -141,7 +143,7 @@ void DirListBox::keyPressEvent(QKeyEvent *event) {
         event->accept();
         return;
     }
-    QListView::keyPressEvent(event);
+    ListBox::keyPressEvent(event);
 }
 
 } // namespace controls

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QListView>
+#include "controls/list_box.h"
 
 #include <filesystem>
 #include <map>
@@ -11,7 +11,7 @@ class DirListModel;
 
 // The directory list: the open folder's ancestors from its drive's root down, each one step
 // deeper, then the open folder's subfolders. A click highlights; a double click or Enter opens.
-class DirListBox : public QListView {
+class DirListBox : public ListBox {
     Q_OBJECT
 
 public:

@@ -29,9 +29,7 @@ QIcon folderIcon(const char *state, QStyle::StandardPixmap fallback) {
 } // namespace
 
 DirListModel::DirListModel(QObject *parent)
-    : QAbstractListModel(parent)
-    , m_openIcon(folderIcon("open", QStyle::SP_DirOpenIcon))
-    , m_closedIcon(folderIcon("closed", QStyle::SP_DirClosedIcon)) {}
+    : QAbstractListModel(parent) {}
 
 void DirListModel::show(const std::filesystem::path &driveRoot, const std::filesystem::path &folder,
                         std::vector<ListedName> subfolders) {
@@ -75,7 +73,16 @@ QVariant DirListModel::data(const QModelIndex &index, int role) const {
     case Qt::DisplayRole:
         return isAncestor ? m_ancestors[row].text : m_subfolders[row - m_ancestors.size()].text;
     case Qt::DecorationRole:
-        return isAncestor ? m_openIcon : m_closedIcon;
+        // Read as the list is first drawn, not as the window is built: the pictures are six
+        // files to decode, and the window goes on the screen sooner without them.
+        if (isAncestor) {
+            if (m_openIcon.isNull())
+                m_openIcon = folderIcon("open", QStyle::SP_DirOpenIcon);
+            return m_openIcon;
+        }
+        if (m_closedIcon.isNull())
+            m_closedIcon = folderIcon("closed", QStyle::SP_DirClosedIcon);
+        return m_closedIcon;
     case DepthRole:
         return isAncestor ? int(row) : int(m_ancestors.size());
     case Qt::AccessibleDescriptionRole:

@@ -39,8 +39,9 @@ private:
 
     std::vector<Ancestor> m_ancestors; // the last one is the open folder
     std::vector<ListedName> m_subfolders;
-    QIcon m_openIcon;
-    QIcon m_closedIcon;
+    // Loaded when first asked for.
+    mutable QIcon m_openIcon;
+    mutable QIcon m_closedIcon;
 };
 
 } // namespace controls

@@ -67,8 +67,6 @@ const Drive *driveOf(const std::vector<Drive> &drives, const std::filesystem::pa
 DriveListBox::DriveListBox(QWidget *parent)
     : QComboBox(parent) {
     connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::onCurrentIndexChanged);
-    m_drives = systemDrives();
-    fillList();
 }
 
 std::filesystem::path DriveListBox::drive() const {
@@ -102,6 +100,10 @@ const std::vector<Drive> &DriveListBox::drives() const {
 }
 
 void DriveListBox::fillList() {
+    // Polished while still empty: polishing applies a style sheet's font, and at every change
+    // of font the box lays out its drop-down's rows again, which measures their text. Left to
+    // the showing of the window, that would load the fonts before the window is mapped.
+    ensurePolished();
     m_updating = true;
     clear();
     for (const Drive &drive : m_drives)

@@ -19,7 +19,8 @@ std::vector<Drive> systemDrives();
 // The drive that holds `path`: the one with the longest root that contains it.
 const Drive *driveOf(const std::vector<Drive> &drives, const std::filesystem::path &path);
 
-// The drive list: one entry per drive, shown by its root and label.
+// The drive list: one entry per drive, shown by its root and label. Empty until the first
+// setDrive() or setDrives().
 class DriveListBox : public QComboBox {
     Q_OBJECT
 

@@ -58,7 +58,7 @@ bool isMoveKey(int key) {
 } // namespace
 
 FileListBox::FileListBox(QWidget *parent)
-    : QListView(parent)
+    : ListBox(parent)
     , m_model(new FileListModel(this)) {
     setModel(m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -119,7 +119,7 @@ bool FileListBox::choose(const std::filesystem::path &name) {
 void FileListBox::mousePressEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton)
         m_choosing = indexAt(event->position().toPoint()).isValid();
-    QListView::mousePressEvent(event);
+    ListBox::mousePressEvent(event);
 }
 
 void FileListBox::mouseDoubleClickEvent(QMouseEvent *event) {
@@ -127,14 +127,14 @@ void FileListBox::mouseDoubleClickEvent(QMouseEvent *event) {
     // second press lands on another entry, the view treats it as a press and it chooses.)
     if (event->button() == Qt::LeftButton)
         m_choosing = false;
-    QListView::mouseDoubleClickEvent(event);
+    ListBox::mouseDoubleClickEvent(event);
 }
 
 void FileListBox::mouseReleaseEvent(QMouseEvent *event) {
     const bool chose = event->button() == Qt::LeftButton && m_choosing;
     if (event->button() == Qt::LeftButton)
         m_choosing = false;
-    QListView::mouseReleaseEvent(event);
+    ListBox::mouseReleaseEvent(event);
     // Where the selection ended: a press may have been dragged to another entry.
     if (chose && !fileName().empty())
         emit click();
@@ -152,7 +152,7 @@ void FileListBox::keyPressEvent(QKeyEvent *event) {
         // A name typed with nothing chosen is looked for from the top, not after the cursor.
         if (before < 0 && !event->text().isEmpty())
             selectionModel()->clearCurrentIndex();
-        QListView::keyPressEvent(event);
+        ListBox::keyPressEvent(event);
     }
     if (const int after = chosenRow(); after >= 0 && after != before)
         emit click();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QListView>
+#include "controls/list_box.h"
 
 #include <filesystem>
 
@@ -10,7 +10,7 @@ class FileListModel;
 
 // The file list: the regular, non-hidden files of one folder whose names match the pattern,
 // case-insensitively, in the order a file manager shows them.
-class FileListBox : public QListView {
+class FileListBox : public ListBox {
     Q_OBJECT
     Q_PROPERTY(QString pattern READ pattern WRITE setPattern)
 

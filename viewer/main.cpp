@@ -39,9 +39,11 @@ int main(int argc, char *argv[]) {
         return 0;
     }
 
-    viewer::loadInterfaceFont();
     MainWindow frmMain;
+    // The window goes on the screen before anything in it is measured or drawn, as any
+    // window's does: the fonts are loaded after it is mapped, and before its first paint.
     frmMain.show();
+    viewer::loadInterfaceFont();
     if (line.path)
         frmMain.openStartPath(*line.path);
     return app.exec();

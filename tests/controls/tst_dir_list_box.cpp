@@ -3,8 +3,10 @@
 #include "controls/file_names.h"
 #include "temp_folder.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 #include <filesystem>
 #include <fstream>
@@ -67,6 +69,7 @@ private slots:
     void openDriveRemembersTheLastFolder();
     void openDriveFallsBackToTheRoot();
     void openDriveFailsWhenTheRootIsGone();
+    void hiddenListScrollsToTheOpenFolderOnTheScreen();
 };
 
 void TestDirListBox::listsAncestorsThenSubfolders() {
@@ -374,6 +377,28 @@ void TestDirListBox::openDriveFailsWhenTheRootIsGone() {
     QCOMPARE(box.path(), dir.root() / "present" / "child");
     QCOMPARE(texts(box), before);
     QCOMPARE(spy.count(), 0);
+}
+
+void TestDirListBox::hiddenListScrollsToTheOpenFolderOnTheScreen() {
+    TempFolder dir;
+    QVERIFY(dir.isValid());
+    fs::path deep = dir.root();
+    for (int level = 0; level < 30; ++level)
+        deep /= "level";
+    fs::create_directories(deep);
+    controls::DirListBox box;
+    box.resize(150, 156);
+    QVERIFY(box.openDrive(dir.root()));
+    QVERIFY(box.setPath(deep)); // filled while hidden, as the window fills it at start
+    box.show();
+    // The rows wait for the window to come on the screen: nothing is laid out or scrolled
+    // before (when the platform exposes it later, as X does).
+    if (!box.windowHandle()->isExposed())
+        QCOMPARE(box.verticalScrollBar()->value(), 0);
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QVERIFY(box.verticalScrollBar()->value() > 0);
+    const QRect open = box.visualRect(box.currentIndex());
+    QVERIFY(open.top() >= 0 && open.bottom() < box.viewport()->height());
 }
 
 QTEST_MAIN(TestDirListBox)

@@ -1,0 +1,37 @@
+#include "controls/list_box.h"
+
+#include <QEvent>
+#include <QWindow>
+
+namespace controls {
+
+ListBox::ListBox(QWidget *parent)
+    : QListView(parent) {}
+
+bool ListBox::event(QEvent *event) {
+    if (event->type() == QEvent::Show && !m_shownBefore) {
+        m_shownBefore = true;
+        QWindow *window = this->window()->windowHandle();
+        if (window && !window->isExposed()) {
+            m_awaitedWindow = window;
+            window->installEventFilter(this);
+            // Past the view's own handling of Show, which lays the rows out.
+            return QAbstractScrollArea::event(event);
+        }
+    }
+    return QListView::event(event);
+}
+
+bool ListBox::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_awaitedWindow && event->type() == QEvent::Expose &&
+        m_awaitedWindow->isExposed()) {
+        m_awaitedWindow->removeEventFilter(this);
+        m_awaitedWindow = nullptr;
+        executeDelayedItemsLayout();
+        if (hasAutoScroll() && currentIndex().isValid())
+            scrollTo(currentIndex());
+    }
+    return QListView::eventFilter(watched, event);
+}
+
+} // namespace controls
