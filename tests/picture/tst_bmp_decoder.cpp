@@ -1,8 +1,9 @@
-#include "corpus.h"
 #include "picture/bmp_decoder.h"
 #include "picture/dib.h"
 #include "picture/picture_errors.h"
-#include "sequential_device.h"
+#include "tests/support/corpus.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/sequential_device.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -84,38 +85,7 @@ LoadResult decodeSequentially(const QByteArray &bytes, QSize visible = {}) {
 // Empty when the two pictures agree: same size, and every pixel within `tolerance` in each
 // channel. Fully transparent pixels agree whatever colour they carry.
 QString difference(const QImage &actual, const QImage &expected, int tolerance = 0) {
-    if (actual.size() != expected.size()) {
-        return QStringLiteral("size %1x%2, expected %3x%4")
-            .arg(actual.width())
-            .arg(actual.height())
-            .arg(expected.width())
-            .arg(expected.height());
-    }
-    const QImage a = actual.convertToFormat(QImage::Format_ARGB32);
-    const QImage e = expected.convertToFormat(QImage::Format_ARGB32);
-    int mismatches = 0;
-    QString first;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = e.pixel(x, y);
-            if (qAlpha(p) == 0 && qAlpha(q) == 0)
-                continue;
-            const int d =
-                std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-            if (d > tolerance && mismatches++ == 0) {
-                first = QStringLiteral("pixel (%1,%2) is #%3, expected #%4")
-                            .arg(x)
-                            .arg(y)
-                            .arg(p, 8, 16, QChar('0'))
-                            .arg(q, 8, 16, QChar('0'));
-            }
-        }
-    }
-    if (mismatches == 0)
-        return {};
-    return QStringLiteral("%1 pixels differ; first: %2").arg(mismatches).arg(first);
+    return testkit::compare(actual, expected, tolerance).describe();
 }
 
 // Renderings that are themselves approximations: the 64-bit picture holds linear light at

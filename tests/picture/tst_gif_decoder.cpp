@@ -1,8 +1,9 @@
 // The GIF decoder: the first frame against Qt's reader on every good corpus file, and frames
 // built here for the cases the corpus doesn't pin down.
-#include "corpus.h"
 #include "picture/gif_decoder.h"
 #include "picture/picture_errors.h"
+#include "tests/support/bytes.h"
+#include "tests/support/corpus.h"
 #include "tools/picture_writers.h"
 
 #include <QBuffer>
@@ -12,7 +13,6 @@
 #include <QImageReader>
 #include <QRect>
 #include <QTest>
-#include <QtEndian>
 
 using namespace picture;
 
@@ -25,12 +25,6 @@ LoadResult decode(const QByteArray &bytes, QSize visible = {}) {
     return gif::read(device, visible);
 }
 
-void putWord(QByteArray &out, int value) {
-    char bytes[2];
-    qToLittleEndian<quint16>(quint16(value), bytes);
-    out.append(bytes, 2);
-}
-
 // A GIF of one frame: `indices` in the frame's row order, `colours` a global table of 2^n.
 struct Built {
     QSize screen;
@@ -41,24 +35,19 @@ struct Built {
     QList<QRgb> colours = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0), qRgb(0, 0, 255)};
 
     QByteArray file(const QByteArray &tail = QByteArrayLiteral("\x3B")) const {
-        QByteArray out("GIF89a");
-        putWord(out, screen.width());
-        putWord(out, screen.height());
+        testkit::Bytes b;
+        b.raw("GIF89a").u16(quint16(screen.width())).u16(quint16(screen.height()));
         int depth = 0;
         while ((2 << depth) < colours.size())
             ++depth;
-        out.append(char(0x80 | depth)).append('\0').append('\0');
+        b.u8(quint8(0x80 | depth)).u8(0).u8(0);
         for (const QRgb c : colours)
-            out.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
-        if (transparent >= 0) {
-            out.append("\x21\xF9\x04\x01\0\0", 6);
-            out.append(char(transparent)).append('\0');
-        }
-        out.append(',');
-        putWord(out, frame.x());
-        putWord(out, frame.y());
-        putWord(out, frame.width());
-        putWord(out, frame.height());
+            b.u8(quint8(qRed(c))).u8(quint8(qGreen(c))).u8(quint8(qBlue(c)));
+        if (transparent >= 0)
+            b.raw(QByteArray("\x21\xF9\x04\x01\0\0", 6)).u8(quint8(transparent)).u8(0);
+        b.raw(",").u16(quint16(frame.x())).u16(quint16(frame.y()));
+        b.u16(quint16(frame.width())).u16(quint16(frame.height()));
+        QByteArray out = b.data();
         out.append(char(interlaced ? 0x40 : 0));
         const int minCodeSize = std::max(2, depth + 1);
         out.append(char(minCodeSize));

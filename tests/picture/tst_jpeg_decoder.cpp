@@ -1,9 +1,10 @@
-#include "corpus.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/jpeg_encoder.h"
 #include "picture/orientation.h"
 #include "picture/picture_errors.h"
-#include "sequential_device.h"
+#include "tests/support/corpus.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/sequential_device.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -59,21 +60,8 @@ QList<std::pair<QString, QString>> corpusRows(const QString &kind) {
 
 // Largest difference in any channel, or -1 when the sizes differ.
 int largestDifference(const QImage &a, const QImage &b) {
-    if (a.size() != b.size())
-        return -1;
-    const QImage left = a.convertToFormat(QImage::Format_RGB32);
-    const QImage right = b.convertToFormat(QImage::Format_RGB32);
-    int largest = 0;
-    for (int y = 0; y < left.height(); ++y) {
-        const auto *l = reinterpret_cast<const QRgb *>(left.constScanLine(y));
-        const auto *r = reinterpret_cast<const QRgb *>(right.constScanLine(y));
-        for (int x = 0; x < left.width(); ++x) {
-            largest = std::max({largest, std::abs(qRed(l[x]) - qRed(r[x])),
-                                std::abs(qGreen(l[x]) - qGreen(r[x])),
-                                std::abs(qBlue(l[x]) - qBlue(r[x]))});
-        }
-    }
-    return largest;
+    const testkit::Difference d = testkit::compare(a, b);
+    return d.sameSize ? d.largest : -1;
 }
 
 // Busy in every channel, so chroma upsampling and block edges show in any comparison.

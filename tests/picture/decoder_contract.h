@@ -1,0 +1,54 @@
+#pragma once
+
+#include "picture/picture.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QIODevice>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// What every decoder owes its callers, declared once over a row a format (tst_decoder_contract):
+// the corpus's good files load, its bad files are refused with a reason, its questionable files
+// give a picture or a reason; the part decoded for a window is the corner of the whole; a
+// forward-only device gives the same picture; the inputs that once broke the decoder give a
+// picture or a reason. What is particular to a format (its expected sizes, its references, the
+// files it treats otherwise and why) its row carries; the lists stay in the format's own file.
+namespace contract {
+
+struct Format {
+    QString name; // the corpus folder, and the row names' prefix
+    std::function<picture::LoadResult(QIODevice &, QSize visible)> read;
+
+    QSize goodVisible;          // the part decoded of a good file; empty: the whole
+    QSize otherVisible;         // of a bad or questionable one
+    bool forwardOnly = false;   // also read every good and bad file from a forward-only device
+    QSize partBeyondHalf{0, 0}; // the part checked against the corner: half the picture and this
+    QString regressions;        // the pattern of the regression files under the test data
+
+    // Good files the format refuses on purpose, with the message it gives.
+    std::function<QString(const QString &name)> refusedGood;
+    // Listed as good, but treated as bad (the reason in the format's file).
+    QStringList treatedAsBad;
+    // Bad files that still give a picture, and why that is right.
+    QHash<QString, QString> keptBad;
+    // Files whose visible part is not yet the exact corner of the whole, and why.
+    QHash<QString, QString> cropDifferences;
+    // What else a good file's picture must be; returns what went wrong, or nothing.
+    std::function<QString(const QString &path, const QByteArray &data,
+                          const picture::LoadResult &result)>
+        checkGood;
+    // The whole picture of a good file against the format's reference renderings (metafiles);
+    // returns what went wrong, or nothing. Rows only where `hasReference` says so.
+    std::function<bool(const QString &path)> hasReference;
+    std::function<QString(const QString &path, const picture::LoadResult &whole)> checkReference;
+};
+
+Format pcx();
+Format wmf();
+Format emf();
+
+} // namespace contract
