@@ -132,11 +132,11 @@ const QHash<QString, QString> &cropDifferences() {
     return files;
 }
 
-QString checkGood(const QString &path, const QByteArray &data, const picture::LoadResult &result) {
-    if (result.picture->size != expectedSize(data))
+QString checkGood(const contract::File &file, const picture::LoadResult &result) {
+    if (result.picture->size != expectedSize(file.data))
         return QStringLiteral("not the size the header states");
     // test-030 holds nothing but object selections: an empty picture is its true rendering.
-    if (!path.endsWith("test-030.emf") && !hasInk(result.picture->image))
+    if (!file.path.endsWith("test-030.emf") && !hasInk(result.picture->image))
         return QStringLiteral("a good file must draw something");
     return {};
 }

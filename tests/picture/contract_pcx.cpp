@@ -16,13 +16,13 @@ QString referenceFor(const QString &relativePath) {
     return QStringLiteral(GLIMRA_TEST_DATA_DIR) + u'/' + relativePath + QStringLiteral(".ref.png");
 }
 
-QString checkGood(const QString &path, const QByteArray &data, const picture::LoadResult &result) {
+QString checkGood(const contract::File &file, const picture::LoadResult &result) {
     QBuffer device;
-    device.setData(data);
+    device.setData(file.data);
     device.open(QIODevice::ReadOnly);
     if (!picture::pcx::canRead(device))
         return QStringLiteral("not recognised");
-    const QImage reference(referenceFor(path));
+    const QImage reference(referenceFor(file.path));
     if (reference.isNull())
         return QStringLiteral("no reference picture: run tools/make_pcx_references.sh");
     if (result.picture->size != reference.size())

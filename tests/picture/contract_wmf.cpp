@@ -83,10 +83,10 @@ const QHash<QString, QString> &cropDifferences() {
     return files;
 }
 
-QString checkGood(const QString &, const QByteArray &data, const picture::LoadResult &result) {
-    const bool placeable = qFromLittleEndian<quint32>(data.constData()) == 0x9AC6CDD7;
+QString checkGood(const contract::File &file, const picture::LoadResult &result) {
+    const bool placeable = qFromLittleEndian<quint32>(file.data.constData()) == 0x9AC6CDD7;
     const QSize size = result.picture->size;
-    if (placeable && size != expectedPlaceableSize(data))
+    if (placeable && size != expectedPlaceableSize(file.data))
         return QStringLiteral("not the size the placeable header states");
     if (!placeable &&
         (size.width() < 1 || size.height() < 1 || size.width() > 1024 || size.height() > 1024))

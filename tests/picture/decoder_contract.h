@@ -19,34 +19,45 @@
 // files it treats otherwise and why) its row carries; the lists stay in the format's own file.
 namespace contract {
 
+// One corpus file of a row.
+struct File {
+    QString path; // relative to the corpus
+    QString note; // the manifest's
+    QByteArray data;
+};
+
 struct Format {
     QString name; // the corpus folder, and the row names' prefix
     std::function<picture::LoadResult(QIODevice &, QSize visible)> read;
 
     QSize goodVisible;          // the part decoded of a good file; empty: the whole
     QSize otherVisible;         // of a bad or questionable one
-    bool forwardOnly = false;   // also read every good and bad file from a forward-only device
+    bool forwardOnly = false;   // also read every corpus file from a forward-only device
     QSize partBeyondHalf{0, 0}; // the part checked against the corner: half the picture and this
     QString regressions;        // the pattern of the regression files under the test data
+    QList<QSize> regressionVisible{QSize(256, 256)}; // the parts decoded of each
 
     // Good files the format refuses on purpose, with the message it gives.
     std::function<QString(const QString &name)> refusedGood;
     // Listed as good, but treated as bad (the reason in the format's file).
     QStringList treatedAsBad;
-    // Bad files that still give a picture, and why that is right.
+    // Bad files that still give a picture, and why that is right, by name or path.
     QHash<QString, QString> keptBad;
     // Files whose visible part is not yet the exact corner of the whole, and why.
     QHash<QString, QString> cropDifferences;
-    // What else a good file's picture must be; returns what went wrong, or nothing.
-    std::function<QString(const QString &path, const QByteArray &data,
-                          const picture::LoadResult &result)>
-        checkGood;
+    // What else a good file's picture must be, and a kept bad file's; returns what went wrong,
+    // or nothing.
+    std::function<QString(const File &file, const picture::LoadResult &result)> checkGood;
+    std::function<QString(const File &file, const picture::LoadResult &result)> checkKeptBad;
+    // Told of a questionable file's picture, to log what is of note.
+    std::function<void(const File &file, const picture::LoadResult &result)> noteQuestionable;
     // The whole picture of a good file against the format's reference renderings (metafiles);
     // returns what went wrong, or nothing. Rows only where `hasReference` says so.
     std::function<bool(const QString &path)> hasReference;
     std::function<QString(const QString &path, const picture::LoadResult &whole)> checkReference;
 };
 
+Format bmp();
 Format pcx();
 Format wmf();
 Format emf();

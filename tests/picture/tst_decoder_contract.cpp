@@ -14,7 +14,8 @@ namespace {
 
 // A decoder joins the contract with a row here.
 const QList<contract::Format> &formats() {
-    static const QList<contract::Format> all = {contract::pcx(), contract::wmf(), contract::emf()};
+    static const QList<contract::Format> all = {contract::bmp(), contract::pcx(), contract::wmf(),
+                                                contract::emf()};
     return all;
 }
 
@@ -35,14 +36,28 @@ void addRows(const QStringList &kinds,
              const std::function<bool(const contract::Format &, const corpus::Entry &)> &take) {
     QTest::addColumn<int>("format");
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("note");
     for (int i = 0; i < formats().size(); ++i) {
         const contract::Format &format = formats()[i];
         for (const QString &kind : kinds)
             for (const corpus::Entry &entry : corpus::entries({format.name + u'/'}, kind))
                 if (take(format, entry))
-                    QTest::newRow(qPrintable(entry.path)) << i << entry.path;
+                    QTest::newRow(qPrintable(entry.path)) << i << entry.path << entry.note;
     }
 }
+
+// The current row's format and corpus file.
+struct Row {
+    Row() {
+        QFETCH(int, format);
+        QFETCH(QString, path);
+        QFETCH(QString, note);
+        f = &formats()[format];
+        file = {path, note, corpus::bytes(path)};
+    }
+    const contract::Format *f;
+    contract::File file;
+};
 
 bool treatedAsBad(const contract::Format &format, const corpus::Entry &entry) {
     return entry.kind == QLatin1String("bad") || format.treatedAsBad.contains(entry.path);
@@ -80,10 +95,10 @@ void TestDecoderContract::goodFilesLoad_data() {
 
 void TestDecoderContract::goodFilesLoad() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
-    QFETCH(int, format);
-    QFETCH(QString, path);
-    const contract::Format &f = formats()[format];
-    const QByteArray data = corpus::bytes(path);
+    const Row row;
+    const contract::Format &f = *row.f;
+    const QString &path = row.file.path;
+    const QByteArray &data = row.file.data;
     QVERIFY2(!data.isEmpty(), "corpus file missing");
     const LoadResult result = read(f, data, f.goodVisible);
     const QString refusal = f.refusedGood ? f.refusedGood(fileName(path)) : QString();
@@ -93,7 +108,7 @@ void TestDecoderContract::goodFilesLoad() {
     }
     QVERIFY2(result.ok(), qPrintable(result.error));
     if (f.checkGood) {
-        const QString failure = f.checkGood(path, data, result);
+        const QString failure = f.checkGood(row.file, result);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
     if (f.forwardOnly) {
@@ -112,18 +127,20 @@ void TestDecoderContract::badFilesAreRefused_data() {
 
 void TestDecoderContract::badFilesAreRefused() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
-    QFETCH(int, format);
-    QFETCH(QString, path);
-    const contract::Format &f = formats()[format];
-    const QByteArray data = corpus::bytes(path);
+    const Row row;
+    const contract::Format &f = *row.f;
+    const QString &path = row.file.path;
+    const QByteArray &data = row.file.data;
     QVERIFY2(!data.isEmpty(), "corpus file missing");
-    const auto kept = f.keptBad.constFind(fileName(path));
+    const QString kept = f.keptBad.value(path, f.keptBad.value(fileName(path)));
     for (const bool forwardOnly : {false, true}) {
         if (forwardOnly && !f.forwardOnly)
             break;
         const LoadResult result = read(f, data, f.otherVisible, forwardOnly);
-        if (kept != f.keptBad.cend()) {
-            QVERIFY2(result.ok(), qPrintable(*kept + ": " + result.error));
+        if (!kept.isEmpty()) {
+            QVERIFY2(result.ok(), qPrintable(kept + ": " + result.error));
+            const QString failure = f.checkKeptBad ? f.checkKeptBad(row.file, result) : QString();
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
             continue;
         }
         QVERIFY2(!result.ok(), "a bad file must be refused");
@@ -137,13 +154,14 @@ void TestDecoderContract::questionableFilesGiveAPictureOrAReason_data() {
 
 void TestDecoderContract::questionableFilesGiveAPictureOrAReason() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
-    QFETCH(int, format);
-    QFETCH(QString, path);
-    const contract::Format &f = formats()[format];
-    const QByteArray data = corpus::bytes(path);
+    const Row row;
+    const contract::Format &f = *row.f;
+    const QByteArray &data = row.file.data;
     QVERIFY2(!data.isEmpty(), "corpus file missing");
     const LoadResult result = read(f, data, f.otherVisible);
     QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
+    if (f.forwardOnly)
+        QCOMPARE(read(f, data, f.otherVisible, true).ok(), result.ok());
     if (!result.ok())
         return;
     QVERIFY(!result.picture->size.isEmpty());
@@ -151,6 +169,16 @@ void TestDecoderContract::questionableFilesGiveAPictureOrAReason() {
     const QSize shown = f.otherVisible.isEmpty() ? result.picture->size
                                                  : result.picture->size.boundedTo(f.otherVisible);
     QCOMPARE(result.picture->image.size(), shown);
+    if (f.forwardOnly) {
+        const LoadResult forward = read(f, data, f.otherVisible, true);
+        QVERIFY2(forward.ok(), qPrintable(forward.error));
+        const testkit::Difference d =
+            testkit::compare(forward.picture->image, result.picture->image);
+        QVERIFY2(d.same(),
+                 qPrintable("a forward-only device gives another picture: " + d.describe()));
+    }
+    if (f.noteQuestionable)
+        f.noteQuestionable(row.file, result);
 }
 
 void TestDecoderContract::visiblePartIsTheCornerOfTheWhole_data() {
@@ -163,10 +191,10 @@ void TestDecoderContract::visiblePartIsTheCornerOfTheWhole_data() {
 // The part decoded for a window is the top-left corner of the whole picture, pixel for pixel.
 void TestDecoderContract::visiblePartIsTheCornerOfTheWhole() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
-    QFETCH(int, format);
-    QFETCH(QString, path);
-    const contract::Format &f = formats()[format];
-    const QByteArray data = corpus::bytes(path);
+    const Row row;
+    const contract::Format &f = *row.f;
+    const QString &path = row.file.path;
+    const QByteArray &data = row.file.data;
     const LoadResult whole = read(f, data, {});
     if (!whole.ok())
         return;
@@ -198,12 +226,10 @@ void TestDecoderContract::matchesReferenceRendering_data() {
 // Our whole rendering against the references the format keeps for the file.
 void TestDecoderContract::matchesReferenceRendering() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
-    QFETCH(int, format);
-    QFETCH(QString, path);
-    const contract::Format &f = formats()[format];
-    const LoadResult result = read(f, corpus::bytes(path), {});
+    const Row row;
+    const LoadResult result = read(*row.f, row.file.data, {});
     QVERIFY2(result.ok(), qPrintable(result.error));
-    const QString failure = f.checkReference(path, result);
+    const QString failure = row.f->checkReference(row.file.path, result);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
@@ -227,8 +253,11 @@ void TestDecoderContract::regressionFilesGiveAPictureOrAReason() {
     QFETCH(QString, path);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const LoadResult result = read(formats()[format], file.readAll(), QSize(256, 256));
-    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
+    const QByteArray data = file.readAll();
+    for (const QSize visible : formats()[format].regressionVisible) {
+        const LoadResult result = read(formats()[format], data, visible);
+        QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
+    }
 }
 
 QTEST_MAIN(TestDecoderContract)
