@@ -152,8 +152,10 @@ contract::Format contract::emf() {
     f.goodVisible = QSize(1024, 1024);
     f.otherVisible = QSize(512, 512);
     f.regressions = QStringLiteral("*.emf");
-    f.refusedGood = [](const QString &name) {
-        return emfPlusOnlyFiles().contains(name) ? picture::errors::emfPlusOnly() : QString();
+    f.refusedGood = [](const QString &path) {
+        return emfPlusOnlyFiles().contains(QFileInfo(path).fileName())
+                   ? picture::errors::emfPlusOnly()
+                   : QString();
     };
     f.keptBad = keptBadFiles();
     f.cropDifferences = cropDifferences();

@@ -39,7 +39,9 @@ contract::Format contract::pcx() {
         return picture::pcx::read(device, visible);
     };
     f.forwardOnly = true;
-    f.partBeyondHalf = QSize(1, 1);
+    f.part = [](QSize size) {
+        return size / 2 + QSize(1, 1);
+    };
     // Listed as good, but its header gives 12 bytes per row for 88 pixels of 8 bits, and its
     // data ends less than two thirds of the way through: a sample of overrunning input, not a
     // picture.

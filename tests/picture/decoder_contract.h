@@ -30,15 +30,18 @@ struct Format {
     QString name; // the corpus folder, and the row names' prefix
     std::function<picture::LoadResult(QIODevice &, QSize visible)> read;
 
-    QSize goodVisible;          // the part decoded of a good file; empty: the whole
-    QSize otherVisible;         // of a bad or questionable one
-    bool forwardOnly = false;   // also read every corpus file from a forward-only device
-    QSize partBeyondHalf{0, 0}; // the part checked against the corner: half the picture and this
-    QString regressions;        // the pattern of the regression files under the test data
+    QSize goodVisible;        // the part decoded of a good file; empty: the whole
+    QSize otherVisible;       // of a bad or questionable one
+    bool forwardOnly = false; // also read every corpus file from a forward-only device
+    // The part checked against the corner of the whole, of a picture of the given size.
+    std::function<QSize(QSize)> part = [](QSize size) {
+        return size / 2;
+    };
+    QString regressions; // the pattern of the regression files under the test data
     QList<QSize> regressionVisible{QSize(256, 256)}; // the parts decoded of each
 
     // Good files the format refuses on purpose, with the message it gives.
-    std::function<QString(const QString &name)> refusedGood;
+    std::function<QString(const QString &path)> refusedGood;
     // Listed as good, but treated as bad (the reason in the format's file).
     QStringList treatedAsBad;
     // Bad files that still give a picture, and why that is right, by name or path.
@@ -49,8 +52,9 @@ struct Format {
     // or nothing.
     std::function<QString(const File &file, const picture::LoadResult &result)> checkGood;
     std::function<QString(const File &file, const picture::LoadResult &result)> checkKeptBad;
-    // Told of a questionable file's picture, to log what is of note.
-    std::function<void(const File &file, const picture::LoadResult &result)> noteQuestionable;
+    // What else a questionable file's picture must be (it may log what is of note); returns
+    // what went wrong, or nothing.
+    std::function<QString(const File &file, const picture::LoadResult &result)> checkQuestionable;
     // The whole picture of a good file against the format's reference renderings (metafiles);
     // returns what went wrong, or nothing. Rows only where `hasReference` says so.
     std::function<bool(const QString &path)> hasReference;
@@ -61,5 +65,6 @@ Format bmp();
 Format pcx();
 Format wmf();
 Format emf();
+Format jpeg();
 
 } // namespace contract
