@@ -66,5 +66,6 @@ Format pcx();
 Format wmf();
 Format emf();
 Format jpeg();
+Format gif();
 
 } // namespace contract

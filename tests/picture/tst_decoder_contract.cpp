@@ -14,8 +14,8 @@ namespace {
 
 // A decoder joins the contract with a row here.
 const QList<contract::Format> &formats() {
-    static const QList<contract::Format> all = {contract::bmp(), contract::pcx(), contract::wmf(),
-                                                contract::emf(), contract::jpeg()};
+    static const QList<contract::Format> all = {contract::bmp(), contract::pcx(),  contract::wmf(),
+                                                contract::emf(), contract::jpeg(), contract::gif()};
     return all;
 }
 
