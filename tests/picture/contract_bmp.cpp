@@ -140,11 +140,7 @@ QString checkQuestionable(const contract::File &file, const picture::LoadResult 
 } // namespace
 
 contract::Format contract::bmp() {
-    Format f;
-    f.name = QStringLiteral("bmp");
-    f.read = [](QIODevice &device, QSize visible) {
-        return picture::bmp::read(device, visible);
-    };
+    Format f("bmp", picture::bmp::read);
     f.forwardOnly = true;
     f.regressions = QStringLiteral("*.bmp");
     f.regressionVisible = {QSize(), QSize(3, 3)};

@@ -144,11 +144,7 @@ QString checkGood(const contract::File &file, const picture::LoadResult &result)
 } // namespace
 
 contract::Format contract::emf() {
-    Format f;
-    f.name = QStringLiteral("emf");
-    f.read = [](QIODevice &device, QSize visible) {
-        return picture::emf::read(device, visible);
-    };
+    Format f("emf", picture::emf::read);
     f.goodVisible = QSize(1024, 1024);
     f.otherVisible = QSize(512, 512);
     f.regressions = QStringLiteral("*.emf");

@@ -73,11 +73,7 @@ QString checkGood(const contract::File &file, const picture::LoadResult &ours) {
 } // namespace
 
 contract::Format contract::gif() {
-    Format f;
-    f.name = QStringLiteral("gif");
-    f.read = [](QIODevice &device, QSize visible) {
-        return picture::gif::read(device, visible);
-    };
+    Format f("gif", picture::gif::read);
     // Listed as bad, but their first frame, the picture shown, is whole.
     f.keptBad = {
         {"gif/gif-test-suite/plain-text.gif",

@@ -72,11 +72,7 @@ QString checkQuestionable(const contract::File &file, const picture::LoadResult 
 } // namespace
 
 contract::Format contract::jpeg() {
-    Format f;
-    f.name = QStringLiteral("jpeg");
-    f.read = [](QIODevice &device, QSize visible) {
-        return picture::jpeg::read(device, visible);
-    };
+    Format f("jpeg", picture::jpeg::read);
     f.forwardOnly = true;
     // A part that ends off every block edge.
     f.part = [](QSize size) {

@@ -33,11 +33,7 @@ QString checkGood(const contract::File &file, const picture::LoadResult &result)
 } // namespace
 
 contract::Format contract::pcx() {
-    Format f;
-    f.name = QStringLiteral("pcx");
-    f.read = [](QIODevice &device, QSize visible) {
-        return picture::pcx::read(device, visible);
-    };
+    Format f("pcx", picture::pcx::read);
     f.forwardOnly = true;
     f.part = [](QSize size) {
         return size / 2 + QSize(1, 1);

@@ -99,11 +99,7 @@ QString checkGood(const contract::File &file, const picture::LoadResult &result)
 } // namespace
 
 contract::Format contract::wmf() {
-    Format f;
-    f.name = QStringLiteral("wmf");
-    f.read = [](QIODevice &device, QSize visible) {
-        return picture::wmf::read(device, visible);
-    };
+    Format f("wmf", picture::wmf::read);
     f.goodVisible = QSize(1024, 1024);
     f.otherVisible = QSize(512, 512);
     f.regressions = QStringLiteral("*.wmf");

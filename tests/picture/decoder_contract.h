@@ -27,8 +27,13 @@ struct File {
 };
 
 struct Format {
+    using Read = picture::LoadResult (*)(QIODevice &, QSize visible);
+    Format(const char *name, Read read)
+        : name(QLatin1String(name))
+        , read(read) {}
+
     QString name; // the corpus folder, and the row names' prefix
-    std::function<picture::LoadResult(QIODevice &, QSize visible)> read;
+    Read read;
 
     QSize goodVisible;        // the part decoded of a good file; empty: the whole
     QSize otherVisible;       // of a bad or questionable one

@@ -63,6 +63,10 @@ bool treatedAsBad(const contract::Format &format, const corpus::Entry &entry) {
     return entry.kind == QLatin1String("bad") || format.treatedAsBad.contains(entry.path);
 }
 
+bool shownAsAPicture(const contract::Format &format, const corpus::Entry &entry) {
+    return !treatedAsBad(format, entry);
+}
+
 QString fileName(const QString &path) {
     return QFileInfo(path).fileName();
 }
@@ -88,9 +92,7 @@ private slots:
 };
 
 void TestDecoderContract::goodFilesLoad_data() {
-    addRows({QStringLiteral("good")}, [](const contract::Format &format, const corpus::Entry &e) {
-        return !treatedAsBad(format, e);
-    });
+    addRows({QStringLiteral("good")}, shownAsAPicture);
 }
 
 void TestDecoderContract::goodFilesLoad() {
@@ -183,9 +185,7 @@ void TestDecoderContract::questionableFilesGiveAPictureOrAReason() {
 
 void TestDecoderContract::visiblePartIsTheCornerOfTheWhole_data() {
     addRows({QStringLiteral("good"), QStringLiteral("questionable"), QStringLiteral("bad")},
-            [](const contract::Format &format, const corpus::Entry &e) {
-                return !treatedAsBad(format, e);
-            });
+            shownAsAPicture);
 }
 
 // The part decoded for a window is the top-left corner of the whole picture, pixel for pixel.
