@@ -4,6 +4,7 @@
 #include "tests/support/corpus.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/sequential_device.h"
+#include "tests/support/writers.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -59,67 +60,7 @@ QString difference(const QImage &actual, const QImage &expected, int tolerance =
     return testkit::compare(actual, expected, tolerance).describe();
 }
 
-// Bitmaps built byte by byte, for the cases the corpus doesn't pin down.
-struct TestBitmap {
-    quint32 headerSize = 40;
-    qint32 width = 1;
-    qint32 height = 1;
-    quint16 planes = 1;
-    quint16 bitCount = 24;
-    quint32 compression = 0;
-    quint32 clrUsed = 0;
-    QList<quint32> masks; // after a 40-byte header, or inside a longer one
-    QList<QRgb> palette;
-    QByteArray bits;
-    std::optional<quint32> offBits; // overrides where the file says the bits start
-
-    QByteArray info() const {
-        QByteArray h(headerSize, '\0');
-        char *p = h.data();
-        qToLittleEndian<quint32>(headerSize, p);
-        if (headerSize == 12) {
-            qToLittleEndian<quint16>(quint16(width), p + 4);
-            qToLittleEndian<quint16>(quint16(height), p + 6);
-            qToLittleEndian<quint16>(planes, p + 8);
-            qToLittleEndian<quint16>(bitCount, p + 10);
-        } else {
-            qToLittleEndian<qint32>(width, p + 4);
-            qToLittleEndian<qint32>(height, p + 8);
-            qToLittleEndian<quint16>(planes, p + 12);
-            qToLittleEndian<quint16>(bitCount, p + 14);
-        }
-        if (headerSize >= 40) {
-            qToLittleEndian<quint32>(compression, p + 16);
-            qToLittleEndian<quint32>(quint32(bits.size()), p + 20);
-            qToLittleEndian<quint32>(clrUsed, p + 32);
-        }
-        QByteArray table;
-        for (qsizetype i = 0; i < masks.size(); ++i) {
-            char m[4];
-            qToLittleEndian<quint32>(masks[i], m);
-            if (headerSize > 40)
-                h.replace(40 + 4 * i, 4, m, 4);
-            else
-                table.append(m, 4);
-        }
-        for (QRgb c : palette) {
-            table.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
-            if (headerSize != 12)
-                table.append('\0');
-        }
-        return h + table;
-    }
-
-    QByteArray file() const {
-        const QByteArray i = info();
-        QByteArray f(14, '\0');
-        f[0] = 'B';
-        f[1] = 'M';
-        qToLittleEndian<quint32>(quint32(14 + i.size() + bits.size()), f.data() + 2);
-        qToLittleEndian<quint32>(offBits.value_or(quint32(14 + i.size())), f.data() + 10);
-        return f + i + bits;
-    }
-};
+using TestBitmap = testkit::bmp::Bitmap;
 
 QImage pixels(int width, int height, const QList<QRgb> &values) {
     QImage image(width, height, QImage::Format_ARGB32);

@@ -1,6 +1,40 @@
 #include "writers.h"
 
+#include <algorithm>
+
 namespace testkit {
+
+namespace bmp {
+
+QByteArray Bitmap::info() const {
+    Bytes h, table;
+    h.u32(headerSize);
+    if (headerSize == 12)
+        h.u16(quint16(width)).u16(quint16(height)).u16(planes).u16(bitCount);
+    else
+        h.i32(width).i32(height).u16(planes).u16(bitCount);
+    if (headerSize >= 40)
+        h.u32(compression).u32(quint32(bits.size())).u32(0).u32(0).u32(clrUsed).u32(0);
+    for (quint32 mask : masks)
+        (headerSize > 40 ? h : table).u32(mask);
+    h.raw(QByteArray(std::max<qsizetype>(0, headerSize - h.size()), '\0'));
+    for (QRgb c : palette) {
+        table.u8(quint8(qBlue(c))).u8(quint8(qGreen(c))).u8(quint8(qRed(c)));
+        if (headerSize != 12)
+            table.u8(0);
+    }
+    return h.data() + table.data();
+}
+
+QByteArray Bitmap::file() const {
+    const QByteArray i = info();
+    Bytes f;
+    f.raw("BM").u32(quint32(14 + i.size() + bits.size())).u32(0);
+    f.u32(offBits.value_or(quint32(14 + i.size())));
+    return f.data() + i + bits;
+}
+
+} // namespace bmp
 
 namespace pcx {
 

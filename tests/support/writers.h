@@ -8,9 +8,33 @@
 #include <QRect>
 #include <QRgb>
 
+#include <optional>
+
 // Files written byte by byte, in the layouts and with the faults the tests need and no encoder
 // at hand writes.
 namespace testkit {
+
+namespace bmp {
+
+// A bitmap file or DIB header built field by field, for the cases no encoder writes.
+struct Bitmap {
+    quint32 headerSize = 40;
+    qint32 width = 1;
+    qint32 height = 1;
+    quint16 planes = 1;
+    quint16 bitCount = 24;
+    quint32 compression = 0;
+    quint32 clrUsed = 0;
+    QList<quint32> masks; // after a 40-byte header, or inside a longer one
+    QList<QRgb> palette;
+    QByteArray bits;
+    std::optional<quint32> offBits; // overrides where the file says the bits start
+
+    QByteArray info() const; // the header, masks and colour table
+    QByteArray file() const;
+};
+
+} // namespace bmp
 
 namespace pcx {
 
