@@ -39,15 +39,8 @@ const QHash<QString, QString> &keptBadFiles() {
     return kept;
 }
 
-// Where our rendering differs from both reference renderers for reasons we accept, pinned at
-// the difference measured (mean, far %) when the entry was last checked; a file that matches
-// either reference is not listed.
 const QHash<QString, KnownDifference> &knownDifferences() {
-    static const QHash<QString, KnownDifference> known = [] {
-        QHash<QString, KnownDifference> k;
-        const auto add = [&k](const char *reason, const char *name, double mean, double far) {
-            k.insert(QLatin1String(name), {reason, mean, far});
-        };
+    static const QHash<QString, KnownDifference> known = pinned([](const Pin &add) {
         const char *const noPlaceable =
             "no placeable header: each renderer frames the page its own way, so the "
             "renderings are framed and sized differently";
@@ -68,14 +61,11 @@ const QHash<QString, KnownDifference> &knownDifferences() {
         add(symbolText, "formula1.wmf", 25.87, 14.17);
         add(symbolText, "formula3.wmf", 19.03, 11.57);
         add(symbolText, "symbol-font-tables.wmf", 20.43, 8.57);
-        return k;
-    }();
+    });
     return known;
 }
 
-// Files whose visible part is not yet the exact corner of the whole picture: Qt's line
-// rasterizer draws a thin line that the raster's edge cuts off a pixel differently from one it
-// does not cut (the part is drawn with a margin beyond its edges, which settles every other case).
+// Files whose visible part is not yet the exact corner of the whole picture, and why.
 const QHash<QString, QString> &cropDifferences() {
     static const QHash<QString, QString> files = {
         {"test_libuemf_ref.wmf", "the corner pixel of a one-pixel outline round the picture"},

@@ -57,6 +57,8 @@ struct Row {
     }
     const contract::Format *f;
     contract::File file;
+    const QString &path = file.path;
+    const QByteArray &data = file.data;
 };
 
 bool treatedAsBad(const contract::Format &format, const corpus::Entry &entry) {
@@ -98,23 +100,20 @@ void TestDecoderContract::goodFilesLoad_data() {
 void TestDecoderContract::goodFilesLoad() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
     const Row row;
-    const contract::Format &f = *row.f;
-    const QString &path = row.file.path;
-    const QByteArray &data = row.file.data;
-    QVERIFY2(!data.isEmpty(), "corpus file missing");
-    const LoadResult result = read(f, data, f.goodVisible);
-    const QString refusal = f.refusedGood ? f.refusedGood(path) : QString();
+    QVERIFY2(!row.data.isEmpty(), "corpus file missing");
+    const LoadResult result = read(*row.f, row.data, row.f->goodVisible);
+    const QString refusal = row.f->refusedGood ? row.f->refusedGood(row.path) : QString();
     if (!refusal.isEmpty()) {
         QCOMPARE(result.error, refusal);
         return;
     }
     QVERIFY2(result.ok(), qPrintable(result.error));
-    if (f.checkGood) {
-        const QString failure = f.checkGood(row.file, result);
+    if (row.f->checkGood) {
+        const QString failure = row.f->checkGood(row.file, result);
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
-    if (f.forwardOnly) {
-        const LoadResult forward = read(f, data, f.goodVisible, true);
+    if (row.f->forwardOnly) {
+        const LoadResult forward = read(*row.f, row.data, row.f->goodVisible, true);
         QVERIFY2(forward.ok(), qPrintable(forward.error));
         QCOMPARE(forward.picture->size, result.picture->size);
         const testkit::Difference d =
@@ -130,18 +129,16 @@ void TestDecoderContract::badFilesAreRefused_data() {
 void TestDecoderContract::badFilesAreRefused() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
     const Row row;
-    const contract::Format &f = *row.f;
-    const QString &path = row.file.path;
-    const QByteArray &data = row.file.data;
-    QVERIFY2(!data.isEmpty(), "corpus file missing");
-    const QString kept = f.keptBad.value(path, f.keptBad.value(fileName(path)));
+    QVERIFY2(!row.data.isEmpty(), "corpus file missing");
+    const QString kept = row.f->keptBad.value(row.path, row.f->keptBad.value(fileName(row.path)));
     for (const bool forwardOnly : {false, true}) {
-        if (forwardOnly && !f.forwardOnly)
+        if (forwardOnly && !row.f->forwardOnly)
             break;
-        const LoadResult result = read(f, data, f.otherVisible, forwardOnly);
+        const LoadResult result = read(*row.f, row.data, row.f->otherVisible, forwardOnly);
         if (!kept.isEmpty()) {
             QVERIFY2(result.ok(), qPrintable(kept + ": " + result.error));
-            const QString failure = f.checkKeptBad ? f.checkKeptBad(row.file, result) : QString();
+            const QString failure =
+                row.f->checkKeptBad ? row.f->checkKeptBad(row.file, result) : QString();
             QVERIFY2(failure.isEmpty(), qPrintable(failure));
             continue;
         }
@@ -157,29 +154,24 @@ void TestDecoderContract::questionableFilesGiveAPictureOrAReason_data() {
 void TestDecoderContract::questionableFilesGiveAPictureOrAReason() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
     const Row row;
-    const contract::Format &f = *row.f;
-    const QByteArray &data = row.file.data;
-    QVERIFY2(!data.isEmpty(), "corpus file missing");
-    const LoadResult result = read(f, data, f.otherVisible);
+    QVERIFY2(!row.data.isEmpty(), "corpus file missing");
+    const LoadResult result = read(*row.f, row.data, row.f->otherVisible);
     QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
-    if (f.forwardOnly)
-        QCOMPARE(read(f, data, f.otherVisible, true).ok(), result.ok());
+    const LoadResult forward =
+        row.f->forwardOnly ? read(*row.f, row.data, row.f->otherVisible, true) : result;
+    QCOMPARE(forward.ok(), result.ok());
     if (!result.ok())
         return;
     QVERIFY(!result.picture->size.isEmpty());
     QVERIFY(!result.picture->image.isNull());
-    const QSize shown = f.otherVisible.isEmpty() ? result.picture->size
-                                                 : result.picture->size.boundedTo(f.otherVisible);
+    const QSize shown = row.f->otherVisible.isEmpty()
+                            ? result.picture->size
+                            : result.picture->size.boundedTo(row.f->otherVisible);
     QCOMPARE(result.picture->image.size(), shown);
-    if (f.forwardOnly) {
-        const LoadResult forward = read(f, data, f.otherVisible, true);
-        QVERIFY2(forward.ok(), qPrintable(forward.error));
-        const testkit::Difference d =
-            testkit::compare(forward.picture->image, result.picture->image);
-        QVERIFY2(d.same(),
-                 qPrintable("a forward-only device gives another picture: " + d.describe()));
-    }
-    const QString failure = f.checkQuestionable ? f.checkQuestionable(row.file, result) : QString();
+    const testkit::Difference d = testkit::compare(forward.picture->image, result.picture->image);
+    QVERIFY2(d.same(), qPrintable("a forward-only device gives another picture: " + d.describe()));
+    const QString failure =
+        row.f->checkQuestionable ? row.f->checkQuestionable(row.file, result) : QString();
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
@@ -192,15 +184,12 @@ void TestDecoderContract::visiblePartIsTheCornerOfTheWhole_data() {
 void TestDecoderContract::visiblePartIsTheCornerOfTheWhole() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
     const Row row;
-    const contract::Format &f = *row.f;
-    const QString &path = row.file.path;
-    const QByteArray &data = row.file.data;
-    const LoadResult whole = read(f, data, {});
+    const LoadResult whole = read(*row.f, row.data, {});
     if (!whole.ok())
         return;
     const QSize size = whole.picture->size;
-    const QSize part = f.part(size).expandedTo(QSize(1, 1)).boundedTo(size);
-    const LoadResult cropped = read(f, data, part);
+    const QSize part = row.f->part(size).expandedTo(QSize(1, 1)).boundedTo(size);
+    const LoadResult cropped = read(*row.f, row.data, part);
     QVERIFY2(cropped.ok(), qPrintable(cropped.error));
     QCOMPARE(cropped.picture->size, size);
     QCOMPARE(cropped.picture->image.size(), part);
@@ -210,8 +199,8 @@ void TestDecoderContract::visiblePartIsTheCornerOfTheWhole() {
     const testkit::Difference d =
         testkit::compare(cropped.picture->image, expected, 0, testkit::Blend::OnWhite);
     const QString numbers = QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare);
-    const auto known = f.cropDifferences.constFind(fileName(path));
-    QVERIFY2(known != f.cropDifferences.cend(), qPrintable(numbers));
+    const auto known = row.f->cropDifferences.constFind(fileName(row.path));
+    QVERIFY2(known != row.f->cropDifferences.cend(), qPrintable(numbers));
     // Thin outlines that the part's raster cuts off: the rasterizer may set a pixel or two of
     // them differently, nothing more.
     QVERIFY2(d.farShare < 0.002 && d.meanAbsolute < 0.5, qPrintable(numbers + ": " + *known));
@@ -227,9 +216,9 @@ void TestDecoderContract::matchesReferenceRendering_data() {
 void TestDecoderContract::matchesReferenceRendering() {
     GLIMRA_SKIP_WITHOUT_CORPUS();
     const Row row;
-    const LoadResult result = read(*row.f, row.file.data, {});
+    const LoadResult result = read(*row.f, row.data, {});
     QVERIFY2(result.ok(), qPrintable(result.error));
-    const QString failure = row.f->checkReference(row.file.path, result);
+    const QString failure = row.f->checkReference(row.path, result);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
