@@ -17,6 +17,7 @@
 #include "picture/orientation.h"
 #include "picture/picture_errors.h"
 #include "picture/picture_file.h"
+#include "tests/support/writers.h"
 #include "tools/picture_writers.h"
 #include "viewer/interface_font.h"
 #include "viewer/main_window.h"
@@ -33,7 +34,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <algorithm>
 #include <csetjmp>
@@ -134,40 +134,9 @@ QByteArray jpegFile(QSize size, int chromaDivisor) {
 
 // 24-bit PCX, run-length encoded, one plane per colour.
 QByteArray pcxFile(const QImage &image) {
-    const int width = image.width();
-    const int bytesPerLine = (width + 1) & ~1;
-    QByteArray file(128, '\0');
-    file[0] = 10;
-    file[1] = 5;
-    file[2] = 1;
-    file[3] = 8;
-    qToLittleEndian<quint16>(quint16(width - 1), file.data() + 8);
-    qToLittleEndian<quint16>(quint16(image.height() - 1), file.data() + 10);
-    qToLittleEndian<quint16>(96, file.data() + 12);
-    qToLittleEndian<quint16>(96, file.data() + 14);
-    file[65] = 3;
-    qToLittleEndian<quint16>(quint16(bytesPerLine), file.data() + 66);
-    file[68] = 1;
-    QByteArray plane(bytesPerLine, '\0');
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int channel = 0; channel < 3; ++channel) {
-            for (int x = 0; x < width; ++x)
-                plane[x] = char(channel == 0   ? qRed(line[x])
-                                : channel == 1 ? qGreen(line[x])
-                                               : qBlue(line[x]));
-            for (int x = 0; x < bytesPerLine;) {
-                int run = 1;
-                while (x + run < bytesPerLine && run < 63 && plane[x + run] == plane[x])
-                    ++run;
-                if (run > 1 || quint8(plane[x]) >= 0xC0)
-                    file += char(0xC0 | run);
-                file += plane[x];
-                x += run;
-            }
-        }
-    }
-    return file;
+    const testkit::pcx::Layout layout{
+        .planes = 3, .width = image.width(), .height = image.height()};
+    return testkit::pcx::file(layout, image);
 }
 
 QByteArray gifFile(QSize size) {
@@ -183,90 +152,34 @@ QByteArray gifFile(QSize size) {
     return writers::gifFile(indexed);
 }
 
-void putWords(QByteArray &out, std::initializer_list<int> words) {
-    for (const int word : words) {
-        char bytes[2];
-        qToLittleEndian<quint16>(quint16(word), bytes);
-        out.append(bytes, 2);
-    }
-}
-
-void putLongs(QByteArray &out, std::initializer_list<qint64> values) {
-    for (const qint64 value : values) {
-        char bytes[4];
-        qToLittleEndian<quint32>(quint32(value), bytes);
-        out.append(bytes, 4);
-    }
-}
-
 // A placeable WMF of 6000 x 4000 pixels at 96 dpi holding `count` filled rectangles, each with
 // a brush of its own.
 QByteArray wmfFile(int count) {
-    QByteArray records;
-    int largest = 0;
-    const auto record = [&](int function, std::initializer_list<int> params) {
-        const int words = 3 + int(params.size());
-        putLongs(records, {words});
-        putWords(records, {function});
-        putWords(records, params);
-        largest = std::max(largest, words);
-    };
-    record(0x020B, {0, 0});         // SETWINDOWORG
-    record(0x020C, {16000, 24000}); // SETWINDOWEXT
+    using namespace testkit::wmf;
+    Writer w;
+    w.record(SetWindowOrg, {0, 0}).record(SetWindowExt, {16000, 24000});
     for (int n = 0; n < count; ++n) {
         const int x = (n * 37) % 23000, y = (n * 53) % 15000;
-        const quint32 colour = quint32(n * 2654435761u) & 0xFFFFFF;
-        record(0x02FC, {0, int(colour & 0xFFFF), int(colour >> 16), 0}); // CREATEBRUSHINDIRECT
-        record(0x012D, {0});                                             // SELECTOBJECT
-        record(0x041B, {y + 900, x + 1300, y, x});                       // RECTANGLE
-        record(0x01F0, {0});                                             // DELETEOBJECT
+        w.brush(quint32(n * 2654435761u) | 0xff000000);
+        w.record(SelectObject, {0}).rectangle(x, y, x + 1300, y + 900);
+        w.record(DeleteObject, {0});
     }
-    record(0x0000, {}); // EOF
-
-    QByteArray file;
-    putLongs(file, {qint64(0x9AC6CDD7)});
-    putWords(file, {0, 0, 0, 24000, 16000, 384});
-    putLongs(file, {0});
-    quint16 checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= qFromLittleEndian<quint16>(file.constData() + 2 * i);
-    putWords(file, {checksum});
-    const qint64 totalWords = 9 + records.size() / 2;
-    putWords(file, {1, 9, 0x0300});
-    putLongs(file, {totalWords});
-    putWords(file, {1});
-    putLongs(file, {largest});
-    putWords(file, {0});
-    return file + records;
+    return w.placeable(0, 0, 24000, 16000, 384);
 }
 
 // An EMF of 6000 x 4000 pixels holding `count` filled rectangles, each with a brush of its own.
 QByteArray emfFile(int count) {
-    QByteArray records;
-    int recordCount = 0;
-    const auto record = [&](int type, std::initializer_list<qint64> params) {
-        putLongs(records, {type, 8 + 4 * qint64(params.size())});
-        putLongs(records, params);
-        ++recordCount;
-    };
+    using namespace testkit::emf;
+    Writer w;
     for (int n = 0; n < count; ++n) {
         const int x = (n * 37) % 5800, y = (n * 53) % 3800;
         const quint32 colour = quint32(n * 2654435761u) & 0xFFFFFF;
-        record(39, {1, 0, colour, 0});         // CREATEBRUSHINDIRECT
-        record(37, {1});                       // SELECTOBJECT
-        record(43, {x, y, x + 320, y + 220});  // RECTANGLE
-        record(37, {qint64(0x80000000u) + 4}); // SELECTOBJECT a stock brush
-        record(40, {1});                       // DELETEOBJECT
+        w.record(CreateBrushIndirect, {1, 0, colour, 0}).record(SelectObject, {1});
+        w.rectangle(x, y, x + 320, y + 220);
+        w.record(SelectObject, {0x80000000u + 4}).record(DeleteObject, {1}); // a stock brush
     }
-    record(14, {0, 16, 20}); // EOF
-
-    QByteArray file;
-    const qint64 headerSize = 88;
-    putLongs(file, {1, headerSize, 0, 0, 5999, 3999, 0, 0, 158750, 105833, 0x464D4520, 0x10000,
-                    headerSize + records.size(), recordCount + 1});
-    putWords(file, {2, 0});
-    putLongs(file, {0, 0, 0, 1920, 1080, 508, 286});
-    return file + records;
+    return w.file(QRect(QPoint(0, 0), QPoint(5999, 3999)),
+                  QRect(QPoint(0, 0), QPoint(158750, 105833)));
 }
 
 // ---- floors -----------------------------------------------------------------------------

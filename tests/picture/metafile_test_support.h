@@ -1,88 +1,22 @@
 #pragma once
 
-#include "corpus.h"
+#include "picture/picture.h"
+#include "tests/support/image_compare.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
-#include <QList>
-#include <QPainter>
 #include <QString>
-#include <QtEndian>
 
-#include <cmath>
+#include <functional>
 #include <optional>
 
-// Helpers the two metafile tests share: the third-party corpus, a comparison of renderings, and
-// builders that write small metafiles record by record.
+// What the metafile suites share: our renderings against the two reference renderers', and
+// whether a picture draws anything.
 namespace metafile_test {
 
-struct CorpusFile {
-    QString path; // relative to the corpus
-    QString kind; // good, bad, questionable
-    QString note;
-};
-
-// The corpus files under `folder` (wmf or emf) as MANIFEST.tsv lists them.
-inline QList<CorpusFile> corpusFiles(const QString &folder) {
-    QList<CorpusFile> files;
-    for (const char *kind : {"good", "bad", "questionable"}) {
-        for (const corpus::Entry &entry : corpus::entries({folder + u'/'}, QLatin1String(kind)))
-            files.append({entry.path, entry.kind, entry.note});
-    }
-    return files;
-}
-
-inline QByteArray corpusBytes(const QString &path) {
-    return corpus::bytes(path);
-}
-
-inline QImage onWhite(const QImage &image) {
-    QImage out(image.size(), QImage::Format_RGB32);
-    out.fill(Qt::white);
-    QPainter painter(&out);
-    painter.drawImage(0, 0, image);
-    return out;
-}
-
-// How far two renderings of the same picture are apart, both laid on white paper (a renderer
-// may leave the background transparent or paint it white, and a person sees white either way):
-// the mean absolute difference per channel (0-255), and the share of pixels where some channel
-// differs by more than 64, which counts shapes that are missing or misplaced rather than edges
-// that are antialiased differently.
-struct Difference {
-    double meanAbsolute = 255;
-    double farShare = 1;
-};
-
-inline Difference compare(const QImage &ours, const QImage &reference) {
-    Difference d;
-    if (ours.size() != reference.size() || ours.isNull())
-        return d;
-    const QImage a = onWhite(ours), b = onWhite(reference);
-    double sum = 0;
-    qint64 far = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto *la = reinterpret_cast<const QRgb *>(a.constScanLine(y));
-        const auto *lb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x) {
-            const int dr = std::abs(qRed(la[x]) - qRed(lb[x]));
-            const int dg = std::abs(qGreen(la[x]) - qGreen(lb[x]));
-            const int db = std::abs(qBlue(la[x]) - qBlue(lb[x]));
-            sum += dr + dg + db;
-            if (std::max({dr, dg, db}) > 64)
-                ++far;
-        }
-    }
-    const double pixels = double(a.width()) * a.height();
-    d.meanAbsolute = sum / (3 * pixels);
-    d.farShare = far / pixels;
-    return d;
-}
+using testkit::Difference;
 
 // The renderings of the second reference renderer (tools/make_metafile_references_lo.sh) lie
 // beside the first one's, under metafiles-lo/, at the same size and framing. Empty when the
@@ -93,12 +27,23 @@ inline QString secondReference(const QString &corpusPath) {
     return QFile::exists(file) ? file : QString();
 }
 
-// Our whole rendering against a reference, ours shrunk to the reference's size first.
+// The first reference renderer's rendering (tools/make_metafile_references.sh); empty when the
+// corpus file has none.
+inline QString firstReference(const QString &corpusPath) {
+    const QString file = QStringLiteral(GLIMRA_TEST_DATA_DIR "/metafiles/") +
+                         QString(corpusPath).replace('/', '_') + ".png";
+    return QFile::exists(file) ? file : QString();
+}
+
+// Our whole rendering against a reference, ours shrunk to the reference's size first, both laid
+// on white paper (a renderer may leave the background transparent or paint it white, and a
+// person sees white either way).
 inline Difference compareWithReference(const QImage &ours, const QImage &reference) {
     if (reference.isNull())
         return {};
-    return compare(ours.scaled(reference.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
-                   reference);
+    return testkit::compare(
+        ours.scaled(reference.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation), reference,
+        0, testkit::Blend::OnWhite);
 }
 
 // The general tolerance: fonts, antialiasing and line widths differ between renderers, so it is
@@ -123,6 +68,18 @@ struct KnownDifference {
     double meanAbsolute; // as measured, 0-255
     double farPercent;   // as measured, 0-100
 };
+
+// Where our rendering differs from both reference renderers for reasons we accept, by file
+// name, pinned at the difference measured (mean, far %) when the entry was last checked; a file
+// that matches either reference is not listed. `list` adds them a reason at a time.
+using Pin = std::function<void(const char *reason, const char *name, double mean, double far)>;
+inline QHash<QString, KnownDifference> pinned(const std::function<void(const Pin &)> &list) {
+    QHash<QString, KnownDifference> known;
+    list([&known](const char *reason, const char *name, double mean, double far) {
+        known.insert(QLatin1String(name), {reason, mean, far});
+    });
+    return known;
+}
 
 inline constexpr double PinMargin = 1.0; // in mean units and in percentage points alike
 
@@ -157,14 +114,23 @@ inline QString checkAgainstReferences(const std::optional<Difference> &first,
         .arg(QLatin1String(known->reason));
 }
 
-// Our whole rendering of the corpus file `path` against its two references: `first` is null
-// where only the second renderer draws the file, `secondFile` empty where it has none. Logs the
-// measured differences and returns what went wrong, or nothing.
-inline QString checkRendering(const QString &path, const QImage &ours, const QImage &first,
-                              const QString &secondFile,
+// Whether either reference renderer draws the corpus file `path`.
+inline bool hasReferences(const QString &path) {
+    return !firstReference(path).isEmpty() || !secondReference(path).isEmpty();
+}
+
+// Our whole rendering of the corpus file `path` against its two references (one of them may be
+// missing). The references are shrunk to at most 256 pixels a side; ours is shrunk the same way
+// before comparing, and must come within the general tolerance of at least one of them, or, for
+// a known difference, within its pinned difference. Logs the measured differences and returns
+// what went wrong, or nothing.
+inline QString checkRendering(const QString &path, const picture::LoadResult &whole,
                               const QHash<QString, KnownDifference> &knownDifferences) {
+    const QString firstFile = firstReference(path), secondFile = secondReference(path);
+    const QImage &ours = whole.picture->image;
     const std::optional<Difference> one =
-        first.isNull() ? std::nullopt : std::optional(compareWithReference(ours, first));
+        firstFile.isEmpty() ? std::nullopt
+                            : std::optional(compareWithReference(ours, QImage(firstFile)));
     const std::optional<Difference> two =
         secondFile.isEmpty() ? std::nullopt
                              : std::optional(compareWithReference(ours, QImage(secondFile)));
@@ -184,50 +150,6 @@ inline bool hasInk(const QImage &image) {
                 return true;
     }
     return false;
-}
-
-// Writes little-endian fields.
-class Bytes {
-public:
-    Bytes &u16(quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        m_data.append(b, 2);
-        return *this;
-    }
-    Bytes &i16(qint16 v) { return u16(quint16(v)); }
-    Bytes &u32(quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        m_data.append(b, 4);
-        return *this;
-    }
-    Bytes &i32(qint32 v) { return u32(quint32(v)); }
-    Bytes &raw(const QByteArray &bytes) {
-        m_data.append(bytes);
-        return *this;
-    }
-    const QByteArray &data() const { return m_data; }
-    qsizetype size() const { return m_data.size(); }
-
-private:
-    QByteArray m_data;
-};
-
-// A packed 24-bit bottom-up DIB of one row: the colours left to right.
-inline QByteArray dibRow(const QList<QRgb> &colors) {
-    Bytes b;
-    const int stride = (int(colors.size()) * 3 + 3) & ~3;
-    b.u32(40).i32(int(colors.size())).i32(1).u16(1).u16(24).u32(0).u32(quint32(stride));
-    b.i32(0).i32(0).u32(0).u32(0);
-    QByteArray row;
-    for (QRgb c : colors) {
-        row.append(char(qBlue(c)));
-        row.append(char(qGreen(c)));
-        row.append(char(qRed(c)));
-    }
-    row.append(QByteArray(stride - row.size(), '\0'));
-    return b.data() + row;
 }
 
 } // namespace metafile_test

@@ -1,8 +1,10 @@
-#include "corpus.h"
 #include "picture/bmp_decoder.h"
 #include "picture/dib.h"
 #include "picture/picture_errors.h"
-#include "sequential_device.h"
+#include "tests/support/corpus.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/sequential_device.h"
+#include "tests/support/writers.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -22,35 +24,6 @@ namespace bmp = picture::bmp;
 namespace errors = picture::errors;
 
 namespace {
-
-const QString CorpusDir = QStringLiteral(GLIMRA_CORPUS_DIR);
-const QString TestDataDir = QStringLiteral(GLIMRA_TEST_DATA_DIR);
-
-struct CorpusEntry {
-    QString path; // relative to the corpus folder
-    QString kind;
-    QStringList references; // relative paths of acceptable renderings, any one may match
-};
-
-// The bmp/ rows of the corpus manifest, with the reference renderings their notes name.
-QList<CorpusEntry> corpusEntries(const QString &kind) {
-    QList<CorpusEntry> entries;
-    static const QRegularExpression named(
-        QStringLiteral(R"(bmp/bmpsuite/html/[A-Za-z0-9_-]+\.png)"));
-    for (const corpus::Entry &row : corpus::entries({QStringLiteral("bmp/")}, kind)) {
-        CorpusEntry entry{row.path, row.kind, {}};
-        const QString own = entry.path + QStringLiteral(".ref.png");
-        if (QFileInfo::exists(CorpusDir + '/' + own))
-            entry.references << own;
-        const qsizetype at = row.note.indexOf(QStringLiteral("REFERENCE:"));
-        if (at >= 0) {
-            for (auto it = named.globalMatch(row.note, at); it.hasNext();)
-                entry.references << it.next().captured();
-        }
-        entries << entry;
-    }
-    return entries;
-}
 
 QByteArray corpusBytes(const QString &path) {
     return corpus::bytes(path);
@@ -84,157 +57,10 @@ LoadResult decodeSequentially(const QByteArray &bytes, QSize visible = {}) {
 // Empty when the two pictures agree: same size, and every pixel within `tolerance` in each
 // channel. Fully transparent pixels agree whatever colour they carry.
 QString difference(const QImage &actual, const QImage &expected, int tolerance = 0) {
-    if (actual.size() != expected.size()) {
-        return QStringLiteral("size %1x%2, expected %3x%4")
-            .arg(actual.width())
-            .arg(actual.height())
-            .arg(expected.width())
-            .arg(expected.height());
-    }
-    const QImage a = actual.convertToFormat(QImage::Format_ARGB32);
-    const QImage e = expected.convertToFormat(QImage::Format_ARGB32);
-    int mismatches = 0;
-    QString first;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = e.pixel(x, y);
-            if (qAlpha(p) == 0 && qAlpha(q) == 0)
-                continue;
-            const int d =
-                std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-            if (d > tolerance && mismatches++ == 0) {
-                first = QStringLiteral("pixel (%1,%2) is #%3, expected #%4")
-                            .arg(x)
-                            .arg(y)
-                            .arg(p, 8, 16, QChar('0'))
-                            .arg(q, 8, 16, QChar('0'));
-            }
-        }
-    }
-    if (mismatches == 0)
-        return {};
-    return QStringLiteral("%1 pixels differ; first: %2").arg(mismatches).arg(first);
+    return testkit::compare(actual, expected, tolerance).describe();
 }
 
-// Renderings that are themselves approximations: the 64-bit picture holds linear light at
-// 13 fractional bits, and its reference was made from the same source at 8 bits, so a sample
-// may land one step away after conversion to sRGB.
-int toleranceFor(const QString &path) {
-    return path.endsWith(QStringLiteral("rgba64.bmp")) ? 1 : 0;
-}
-
-// Renderings made by a decoder whose choices differ from ours where the file leaves the choice
-// open; such a file must decode, and its difference is reported rather than failed.
-const std::map<QString, QString> &knownDifferences() {
-    static const std::map<QString, QString> files{
-        {QStringLiteral("bmp/qtbase/tst7.bmp"),
-         QStringLiteral("its pixels use colours 8-15 of a table that has room for 8; the "
-                        "rendering repeats colour 0 for them, we show black")},
-    };
-    return files;
-}
-
-// Bad files that are decoded on purpose, each because refusing it would hide a picture whose
-// pixels are all there.
-const std::map<QString, QString> &deliberatelyDecoded() {
-    static const std::map<QString, QString> files{
-        {QStringLiteral("bmp/bmpsuite/b/badbitssize.bmp"),
-         QStringLiteral("biSizeImage is wrong, but uncompressed rows are located by width and "
-                        "depth")},
-        {QStringLiteral("bmp/bmpsuite/b/baddens1.bmp"),
-         QStringLiteral("the pixels-per-metre fields don't affect decoding")},
-        {QStringLiteral("bmp/bmpsuite/b/baddens2.bmp"),
-         QStringLiteral("the pixels-per-metre fields don't affect decoding")},
-        {QStringLiteral("bmp/bmpsuite/b/badfilesize.bmp"),
-         QStringLiteral("bfSize is unreliable in real files and not used")},
-        {QStringLiteral("bmp/bmpsuite/b/pal8badindex.bmp"),
-         QStringLiteral("indices past the colour table are shown black")},
-        {QStringLiteral("bmp/bmpsuite/b/rletopdown.bmp"),
-         QStringLiteral("top-down RLE is written in practice (another corpus lists such a file "
-                        "as good) and decodes unambiguously")},
-        {QStringLiteral("bmp/commons-imaging/SanselanTest.bmp"),
-         QStringLiteral("its colour table is cut short by the bits' offset, which is shown as for "
-                        "any short table")},
-        {QStringLiteral("bmp/libgd/bug00450.bmp"),
-         QStringLiteral("a well-formed 1-bit picture that once crashed another decoder")},
-        {QStringLiteral("bmp/bmpsuite/b/rgb16-880.bmp"),
-         QStringLiteral("a channel without mask bits is zero; the suite has a rendering for it")},
-    };
-    return files;
-}
-
-struct Tally {
-    int loaded = 0;
-    int refused = 0;
-    int matched = 0;
-    int compared = 0;
-    QStringList names;
-};
-std::map<QString, Tally> tallies;
-
-// Bitmaps built byte by byte, for the cases the corpus doesn't pin down.
-struct TestBitmap {
-    quint32 headerSize = 40;
-    qint32 width = 1;
-    qint32 height = 1;
-    quint16 planes = 1;
-    quint16 bitCount = 24;
-    quint32 compression = 0;
-    quint32 clrUsed = 0;
-    QList<quint32> masks; // after a 40-byte header, or inside a longer one
-    QList<QRgb> palette;
-    QByteArray bits;
-    std::optional<quint32> offBits; // overrides where the file says the bits start
-
-    QByteArray info() const {
-        QByteArray h(headerSize, '\0');
-        char *p = h.data();
-        qToLittleEndian<quint32>(headerSize, p);
-        if (headerSize == 12) {
-            qToLittleEndian<quint16>(quint16(width), p + 4);
-            qToLittleEndian<quint16>(quint16(height), p + 6);
-            qToLittleEndian<quint16>(planes, p + 8);
-            qToLittleEndian<quint16>(bitCount, p + 10);
-        } else {
-            qToLittleEndian<qint32>(width, p + 4);
-            qToLittleEndian<qint32>(height, p + 8);
-            qToLittleEndian<quint16>(planes, p + 12);
-            qToLittleEndian<quint16>(bitCount, p + 14);
-        }
-        if (headerSize >= 40) {
-            qToLittleEndian<quint32>(compression, p + 16);
-            qToLittleEndian<quint32>(quint32(bits.size()), p + 20);
-            qToLittleEndian<quint32>(clrUsed, p + 32);
-        }
-        QByteArray table;
-        for (qsizetype i = 0; i < masks.size(); ++i) {
-            char m[4];
-            qToLittleEndian<quint32>(masks[i], m);
-            if (headerSize > 40)
-                h.replace(40 + 4 * i, 4, m, 4);
-            else
-                table.append(m, 4);
-        }
-        for (QRgb c : palette) {
-            table.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
-            if (headerSize != 12)
-                table.append('\0');
-        }
-        return h + table;
-    }
-
-    QByteArray file() const {
-        const QByteArray i = info();
-        QByteArray f(14, '\0');
-        f[0] = 'B';
-        f[1] = 'M';
-        qToLittleEndian<quint32>(quint32(14 + i.size() + bits.size()), f.data() + 2);
-        qToLittleEndian<quint32>(offBits.value_or(quint32(14 + i.size())), f.data() + 10);
-        return f + i + bits;
-    }
-};
+using TestBitmap = testkit::bmp::Bitmap;
 
 QImage pixels(int width, int height, const QList<QRgb> &values) {
     QImage image(width, height, QImage::Format_ARGB32);
@@ -256,12 +82,6 @@ class TestBmpDecoder : public QObject {
     Q_OBJECT
 
 private slots:
-    void goodFilesMatchTheirRenderings_data();
-    void goodFilesMatchTheirRenderings();
-    void badFilesAreRefused_data();
-    void badFilesAreRefused();
-    void questionableFilesDoNotCrash_data();
-    void questionableFilesDoNotCrash();
     void partialDecodeIsTheTopLeftCrop_data();
     void partialDecodeIsTheTopLeftCrop();
     void sequentialDeviceGivesTheSamePicture_data();
@@ -280,159 +100,9 @@ private slots:
     void dibTakenOutOfAFileDecodesAlike();
     void mutatedFilesNeverCrash_data();
     void mutatedFilesNeverCrash();
-    void regressionFilesAreHandled_data();
-    void regressionFilesAreHandled();
     void embeddedProfilesConvertToSrgb_data();
     void embeddedProfilesConvertToSrgb();
-    void cleanupTestCase();
 };
-
-void TestBmpDecoder::goodFilesMatchTheirRenderings_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("references");
-    const auto entries = corpusEntries(QStringLiteral("good"));
-    QVERIFY2(!entries.isEmpty(), "the corpus manifest lists no good BMP files");
-    for (const CorpusEntry &e : entries)
-        QTest::newRow(qPrintable(e.path)) << e.path << e.references;
-}
-
-void TestBmpDecoder::goodFilesMatchTheirRenderings() {
-    QFETCH(QString, path);
-    QFETCH(QStringList, references);
-    Tally &tally = tallies[QStringLiteral("good")];
-    const QByteArray data = corpusBytes(path);
-    QVERIFY2(!data.isEmpty(), qPrintable(path + " is missing"));
-
-    const LoadResult result = decode(data);
-    if (!result.ok()) {
-        ++tally.refused;
-        tally.names << path;
-    }
-    QVERIFY2(result.ok(), qPrintable(path + ": " + result.error));
-    ++tally.loaded;
-    const QImage image = result.picture->image;
-    QCOMPARE(result.picture->format, picture::Format::Bmp);
-    QCOMPARE(image.size(), result.picture->size);
-
-    // Qt's own reader is an independent opinion of the natural size.
-    QBuffer buffer;
-    buffer.setData(data);
-    QImageReader qtReader(&buffer, "bmp");
-    if (qtReader.canRead() && qtReader.size().isValid())
-        QCOMPARE(result.picture->size, qtReader.size());
-
-    if (references.isEmpty())
-        return;
-    ++tally.compared;
-    QStringList reasons;
-    for (const QString &reference : references) {
-        const QImage expected(CorpusDir + '/' + reference);
-        QVERIFY2(!expected.isNull(), qPrintable(reference + " can't be read"));
-        const QString why = difference(image, expected, toleranceFor(path));
-        if (why.isEmpty()) {
-            ++tally.matched;
-            return;
-        }
-        reasons << reference + ": " + why;
-    }
-    if (const auto known = knownDifferences().find(path); known != knownDifferences().end()) {
-        tally.names << path + " differs as expected: " + known->second;
-        return;
-    }
-    QFAIL(qPrintable(reasons.join(QStringLiteral("; "))));
-}
-
-void TestBmpDecoder::badFilesAreRefused_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("references");
-    const auto entries = corpusEntries(QStringLiteral("bad"));
-    QVERIFY2(!entries.isEmpty(), "the corpus manifest lists no bad BMP files");
-    for (const CorpusEntry &e : entries)
-        QTest::newRow(qPrintable(e.path)) << e.path << e.references;
-}
-
-void TestBmpDecoder::badFilesAreRefused() {
-    QFETCH(QString, path);
-    QFETCH(QStringList, references);
-    Tally &tally = tallies[QStringLiteral("bad")];
-    const QByteArray data = corpusBytes(path);
-    QVERIFY2(!data.isEmpty(), qPrintable(path + " is missing"));
-    const LoadResult result = decode(data);
-    const LoadResult sequential = decodeSequentially(data);
-    QCOMPARE(sequential.ok(), result.ok());
-
-    const auto exception = deliberatelyDecoded().find(path);
-    if (exception != deliberatelyDecoded().end()) {
-        QVERIFY2(result.ok(),
-                 qPrintable(path + " should decode (" + exception->second + "): " + result.error));
-        ++tally.loaded;
-        tally.names << path;
-        QCOMPARE(result.picture->image.size(), result.picture->size);
-        for (const QString &reference : references) {
-            ++tally.compared;
-            const QString why =
-                difference(result.picture->image, QImage(CorpusDir + '/' + reference));
-            QVERIFY2(why.isEmpty(), qPrintable(reference + ": " + why));
-            ++tally.matched;
-        }
-        return;
-    }
-    if (result.ok()) {
-        ++tally.loaded;
-        tally.names << path;
-    } else {
-        ++tally.refused;
-    }
-    QVERIFY2(!result.ok(), qPrintable(path + " was decoded but should be refused"));
-    QVERIFY2(!result.error.isEmpty(), "a refusal carries a reason");
-}
-
-void TestBmpDecoder::questionableFilesDoNotCrash_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("references");
-    const auto entries = corpusEntries(QStringLiteral("questionable"));
-    QVERIFY2(!entries.isEmpty(), "the corpus manifest lists no questionable BMP files");
-    for (const CorpusEntry &e : entries)
-        QTest::newRow(qPrintable(e.path)) << e.path << e.references;
-}
-
-// Either outcome is acceptable; what loads must be a whole picture of its natural size, and is
-// compared with its rendering where the suite has one (counted, not required).
-void TestBmpDecoder::questionableFilesDoNotCrash() {
-    QFETCH(QString, path);
-    QFETCH(QStringList, references);
-    Tally &tally = tallies[QStringLiteral("questionable")];
-    const QByteArray data = corpusBytes(path);
-    QVERIFY2(!data.isEmpty(), qPrintable(path + " is missing"));
-    const LoadResult result = decode(data);
-    const LoadResult sequential = decodeSequentially(data);
-    QCOMPARE(sequential.ok(), result.ok());
-    if (!result.ok()) {
-        ++tally.refused;
-        tally.names << path + " (" + result.error + ")";
-        QVERIFY(!result.error.isEmpty());
-        return;
-    }
-    ++tally.loaded;
-    QCOMPARE(result.picture->image.size(), result.picture->size);
-    QVERIFY2(difference(sequential.picture->image, result.picture->image).isEmpty(),
-             "a sequential device gives another picture");
-    if (references.isEmpty())
-        return;
-    ++tally.compared;
-    QStringList reasons;
-    for (const QString &reference : references) {
-        const QString why = difference(result.picture->image, QImage(CorpusDir + '/' + reference),
-                                       toleranceFor(path));
-        if (why.isEmpty()) {
-            ++tally.matched;
-            return;
-        }
-        reasons << reference + ": " + why;
-    }
-    qInfo("%s loads but matches none of its renderings: %s", qPrintable(path),
-          qPrintable(reasons.join(QStringLiteral("; "))));
-}
 
 void TestBmpDecoder::partialDecodeIsTheTopLeftCrop_data() {
     QTest::addColumn<QString>("path");
@@ -975,30 +645,6 @@ void TestBmpDecoder::mutatedFilesNeverCrash() {
     }
 }
 
-void TestBmpDecoder::regressionFilesAreHandled_data() {
-    QTest::addColumn<QString>("file");
-    const QStringList files = QDir(TestDataDir).entryList({QStringLiteral("*.bmp")}, QDir::Files);
-    if (files.isEmpty())
-        QTest::newRow("no regression files yet") << QString();
-    for (const QString &f : files)
-        QTest::newRow(qPrintable(f)) << f;
-}
-
-// Files that once broke the decoder, named after what they broke; each must be handled, either
-// way, without a crash.
-void TestBmpDecoder::regressionFilesAreHandled() {
-    QFETCH(QString, file);
-    if (file.isEmpty())
-        QSKIP("no regression files");
-    QFile f(TestDataDir + '/' + file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray data = f.readAll();
-    for (const QSize visible : {QSize(), QSize(3, 3)}) {
-        const LoadResult r = decode(data, visible);
-        QVERIFY2(r.ok() || !r.error.isEmpty(), "refused without a reason");
-    }
-}
-
 void TestBmpDecoder::embeddedProfilesConvertToSrgb_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("converted");
@@ -1055,15 +701,6 @@ void TestBmpDecoder::embeddedProfilesConvertToSrgb() {
             const QString why = difference(result.picture->image, expected, 1);
             QVERIFY2(why.isEmpty(), qPrintable(why));
         }
-    }
-}
-
-void TestBmpDecoder::cleanupTestCase() {
-    for (const auto &[kind, t] : tallies) {
-        qInfo("%s: %d loaded, %d refused; %d of %d compared matched their rendering",
-              qPrintable(kind), t.loaded, t.refused, t.matched, t.compared);
-        if (!t.names.isEmpty())
-            qInfo("  of note: %s", qPrintable(t.names.join(QStringLiteral(", "))));
     }
 }
 

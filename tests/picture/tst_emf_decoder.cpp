@@ -1,121 +1,21 @@
 #include "picture/metafile/emf_decoder.h"
 #include "picture/picture_errors.h"
-
-#include "metafile_test_support.h"
+#include "tests/support/writers.h"
 
 #include <QBuffer>
-#include <QFileInfo>
-#include <QHash>
 #include <QTest>
 
-using namespace metafile_test;
+using namespace testkit::emf;
+using testkit::Bytes;
+using EmfWriter = testkit::emf::Writer;
 
 namespace {
 
-enum Record : quint32 {
-    Header = 1,
-    Eof = 14,
-    SetWindowExtEx = 9,
-    SetWindowOrgEx = 10,
-    SetViewportExtEx = 11,
-    SetMapMode = 17,
-    SaveDC = 33,
-    RestoreDC = 34,
-    IntersectClipRect = 30,
-    SetWorldTransform = 35,
-    ModifyWorldTransform = 36,
-    SelectObject = 37,
-    CreateBrushIndirect = 39,
-    Rectangle = 43,
-    BeginPath = 59,
-    EndPath = 60,
-    SelectClipPath = 67,
-    Comment = 70,
-    ExtSelectClipRgn = 75,
-    SetTextColor = 24,
-    SetBkColor = 25,
-    MoveToEx = 27,
-    LineTo = 54,
-    CloseFigure = 61,
-    FillPath = 62,
-    PolyBezierTo16 = 88,
-    PolylineTo16 = 89,
-    CreateMonoBrush = 93,
-    CreateDibPatternBrushPt = 94,
-    AlphaBlend = 114,
-};
-
 constexpr QRgb Black = 0xff000000;
-constexpr quint32 NullPen = 0x80000008, NullBrush = 0x80000005;
 
 quint32 floatBits(float f) {
     return std::bit_cast<quint32>(f);
 }
-
-// Writes an enhanced metafile record by record; parameters are 32-bit values in file order.
-class EmfWriter {
-public:
-    EmfWriter &record(quint32 type, const QList<quint32> &values, const QByteArray &tail = {}) {
-        Q_ASSERT(tail.size() % 4 == 0);
-        m_records.u32(type).u32(quint32(8 + 4 * values.size() + tail.size()));
-        for (quint32 v : values)
-            m_records.u32(v);
-        m_records.raw(tail);
-        ++m_count;
-        return *this;
-    }
-    // The record count the header states, when it should differ from what was written.
-    EmfWriter &claimRecords(quint32 count) {
-        m_claimed = count;
-        return *this;
-    }
-    EmfWriter &raw(const QByteArray &bytes) {
-        m_records.raw(bytes);
-        return *this;
-    }
-    EmfWriter &blackBrushNoPen() {
-        record(CreateBrushIndirect, {1, 0, 0x000000, 0});
-        record(SelectObject, {1});
-        return record(SelectObject, {NullPen});
-    }
-    EmfWriter &rectangle(int left, int top, int right, int bottom) {
-        return record(Rectangle, {quint32(left), quint32(top), quint32(right), quint32(bottom)});
-    }
-    // An EMF+ header inside a comment; `dual` says the classic records draw the picture too.
-    EmfWriter &emfPlusHeader(bool dual) {
-        Bytes plus;
-        plus.u32(0x2B464D45);
-        plus.u16(0x4001).u16(dual ? 1 : 0).u32(28).u32(16).u32(0xDBC01002).u32(0).u32(96).u32(96);
-        return record(Comment, {quint32(plus.size())}, plus.data());
-    }
-
-    // A picture whose frame is `frame` (0.01 mm) on a reference device of 96 pixels per inch.
-    QByteArray file(QRect bounds = QRect(0, 0, 100, 100),
-                    QRect frame = QRect(QPoint(0, 0), QPoint(2540, 2540)),
-                    bool withEof = true) const {
-        Bytes b;
-        const quint32 total = 88 + quint32(m_records.size()) + (withEof ? 20 : 0);
-        b.u32(Header).u32(88);
-        b.i32(bounds.left()).i32(bounds.top()).i32(bounds.right()).i32(bounds.bottom());
-        b.i32(frame.left()).i32(frame.top()).i32(frame.right()).i32(frame.bottom());
-        b.u32(0x464D4520)
-            .u32(0x10000)
-            .u32(total)
-            .u32(m_claimed ? m_claimed : quint32(m_count + 2))
-            .u16(8)
-            .u16(0);
-        b.u32(0).u32(0).u32(0).i32(960).i32(960).i32(254).i32(254);
-        b.raw(m_records.data());
-        if (withEof)
-            b.u32(Eof).u32(20).u32(0).u32(16).u32(20);
-        return b.data();
-    }
-
-private:
-    Bytes m_records;
-    int m_count = 0;
-    quint32 m_claimed = 0;
-};
 
 picture::LoadResult load(const QByteArray &bytes, QSize visible = {}) {
     QBuffer buffer;
@@ -128,144 +28,14 @@ bool filled(const picture::LoadResult &result, int x, int y) {
     return qAlpha(result.picture->image.pixel(x, y)) == 255;
 }
 
-// The size the header states: the frame at 96 pixels per inch, the bounds when it is empty.
-QSize expectedSize(const QByteArray &data) {
-    const auto at = [&](int offset) {
-        return qFromLittleEndian<qint32>(data.constData() + offset);
-    };
-    const qint64 fw = qint64(at(32)) - at(24), fh = qint64(at(36)) - at(28);
-    if (fw == 0 || fh == 0)
-        return QSize(int(std::max<qint64>(std::abs(qint64(at(16)) - at(8)) + 1, 1)),
-                     int(std::max<qint64>(std::abs(qint64(at(20)) - at(12)) + 1, 1)));
-    return QSize(int(std::max<qint64>(std::llround(std::abs(fw) * 96.0 / 2540), 1)),
-                 int(std::max<qint64>(std::llround(std::abs(fh) * 96.0 / 2540), 1)));
-}
-
-// Good files refused on purpose: their picture is drawn by EMF+ records alone, which we do not
-// play, so showing them would show a blank picture.
-const QHash<QString, QString> &emfPlusOnlyFiles() {
-    static const QHash<QString, QString> files = {
-        {"TestDrawStringAlign.emf", "EMF+ header says EMF+ only"},
-        {"TestDrawStringTransparent.emf", "EMF+ header says EMF+ only"},
-        {"TestEmfPlusDrawPathWithMiterLimit.emf", "EMF+ header says EMF+ only"},
-        {"TestDrawImagePointsTypeBitmap.emf", "dual, but no classic drawing record"},
-        {"TestDrawStringWithBrush.emf", "dual, but no classic drawing record"},
-        {"TestEmfPlusBrushPathGradientWithBlendColors.emf", "dual, but no classic drawing"},
-        {"TestEmfPlusDrawPathWithCustomCap.emf", "dual, but no classic drawing record"},
-        {"TestEmfPlusFillClosedCurve.emf", "dual, but no classic drawing record"},
-        {"TestEmfPlusSave.emf", "dual, but no classic drawing record"},
-        {"tdf93750.emf", "dual, but no classic drawing record"},
-        {"test_libuemf_p_ref.emf", "dual, but no classic drawing record"},
-    };
-    return files;
-}
-
-// Bad files that still give a picture, and why that is right.
-const QHash<QString, QString> &keptBadFiles() {
-    static const QHash<QString, QString> kept = {
-        {"bad_corrupted_2014-12-02-215358.emf",
-         "partial: the text record with a false length is record 480 of 638"},
-        {"bad_corrupted_2014-12-02-215425.emf",
-         "partial: the polyline with a false point count is record 37 of 43"},
-        {"fdo71307-2.emf", "partial: the lying record is record 454 of 492"},
-        {"bad_corrupted_2014-12-02-215400.emf", "the description offset is never read"},
-        {"bad_corrupted_2014-12-14-080539.emf", "the description length is never read"},
-        {"bad_corrupted_2014-12-07-140817.emf", "selecting a missing object is ignored"},
-        {"bad_corrupted_2016-02-02-210039.emf", "text with no string draws nothing"},
-        {"bad_corrupted_2017-02-12-010400.emf", "EMF+ records are skipped"},
-    };
-    return kept;
-}
-
-// Where our rendering differs from both reference renderers for reasons we accept, pinned at
-// the difference measured (mean, far %) when the entry was last checked; a file that matches
-// either reference is not listed.
-const QHash<QString, KnownDifference> &knownDifferences() {
-    static const QHash<QString, KnownDifference> known = [] {
-        QHash<QString, KnownDifference> k;
-        const auto add = [&k](const char *reason, const char *name, double mean, double far) {
-            k.insert(QLatin1String(name), {reason, mean, far});
-        };
-        const char *const leftOut =
-            "the reference renderer leaves out or blackens what the file draws (checked by "
-            "eye)";
-        add(leftOut, "test-007.emf", 135.88, 86.06);
-        add(leftOut, "test-010.emf", 73.06, 73.16);
-        add(leftOut, "test-012.emf", 125.93, 89.56);
-        add(leftOut, "test-173.emf", 44.57, 48.72);
-        const char *const thinPens =
-            "pens thinner than a pixel: the device draws them one pixel wide, the reference "
-            "thinner, which at these small natural sizes darkens every outline";
-        add(thinPens, "test-025.emf", 39.43, 22.11);
-        add(thinPens, "test-026.emf", 28.32, 20.10);
-        add(thinPens, "test-027.emf", 26.71, 18.90);
-        add(thinPens, "test-028.emf", 26.70, 17.56);
-        add(thinPens, "test-029.emf", 25.31, 16.27);
-        add(thinPens, "test-034.emf", 27.35, 22.44);
-        add(thinPens, "test-180.emf", 43.16, 33.03);
-        add(thinPens, "test-182.emf", 46.71, 32.64);
-        add(thinPens, "TestDrawLine.emf", 18.22, 10.56);
-        const char *const smallText =
-            "charts with much small text: the reference draws other faces and sizes them "
-            "differently (cell against em height), which moves and resizes every label";
-        add(smallText, "TestDrawString.emf", 47.56, 27.39);
-        const char *const symbolText =
-            "symbol-face text: we show the Symbol face's glyphs, the reference shows the "
-            "codes as Latin letters";
-        add(symbolText, "test-174.emf", 30.50, 22.98);
-        const char *const gradient = "diagonal gradient stripes land a pixel apart";
-        add(gradient, "TestLinearGradient.emf", 24.60, 50.00);
-        const char *const ropSamples = "some raster-operation and pattern-brush samples differ";
-        add(ropSamples, "test_libuemf_ref.emf", 14.90, 12.48);
-        const char *const secondOnly =
-            "only the second renderer draws it: it turns the opaque boxes of rotated text with "
-            "the text, we fill them unturned";
-        add(secondOnly, "TestExtTextOutOpaqueAndClipTransform.emf", 26.69, 18.90);
-        add("only the second renderer draws it: it also plays the EMF+ panel, which we leave to "
-            "the classic records, and draws hairlines thinner",
-            "fulltest.emf", 15.78, 11.99);
-        return k;
-    }();
-    return known;
-}
-
-// Files whose visible part is not yet the exact corner of the whole picture: Qt's line
-// rasterizer draws a thin line that the raster's edge cuts off a pixel differently from one it
-// does not cut (the part is drawn with a margin beyond its edges, which settles every other case).
-const QHash<QString, QString> &cropDifferences() {
-    static const QHash<QString, QString> files = {
-        {"TestCreatePen.emf", "the corner pixel of a one-pixel outline round the picture"},
-        {"test_libuemf_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
-        {"test_mm_isotropic_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
-        {"test_mm_text_ref.emf", "the corner pixel of a one-pixel outline round the picture"},
-        {"test-166.emf", "the corner pixel of a one-pixel outline round the picture"},
-        {"test-156.emf", "long thin lines across a picture 12000 pixels wide"},
-        {"test-157.emf", "long thin lines across a picture 12000 pixels wide"},
-        {"test-158.emf", "long thin lines across a picture 12000 pixels wide"},
-        {"test-173.emf", "long thin lines across a large picture"},
-        {"test-177.emf", "thin lines cut by the part"},
-    };
-    return files;
-}
-
 } // namespace
 
 class TestEmfDecoder : public QObject {
     Q_OBJECT
 
 private slots:
-    void regressionFilesFromFuzzing_data();
-    void regressionFilesFromFuzzing();
     void naturalSize_data();
     void naturalSize();
-    void goodCorpusFilesLoad_data();
-    void goodCorpusFilesLoad();
-    void badCorpusFilesAreRefused_data();
-    void badCorpusFilesAreRefused();
-    void questionableCorpusFilesDoNotCrash_data();
-    void questionableCorpusFilesDoNotCrash();
-    void matchesReferenceRendering_data();
-    void matchesReferenceRendering();
     void emfPlusRecords_data();
     void emfPlusRecords();
     void mapModes_data();
@@ -274,8 +44,6 @@ private slots:
     void worldTransforms();
     void clipIsSavedAndRestored_data();
     void clipIsSavedAndRestored();
-    void visiblePartIsACropOfTheWhole_data();
-    void visiblePartIsACropOfTheWhole();
     void lyingRecords_data();
     void lyingRecords();
     void hostileObjectIndicesAreIgnored();
@@ -319,105 +87,6 @@ void TestEmfDecoder::naturalSize() {
     QCOMPARE(result.picture->format, picture::Format::Emf);
     QCOMPARE(result.picture->image.size(), expected.boundedTo(QSize(64, 64)));
     QCOMPARE(result.picture->image.format(), QImage::Format_ARGB32_Premultiplied);
-}
-
-void TestEmfDecoder::goodCorpusFilesLoad_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("emf"))
-        if (f.kind == "good")
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-void TestEmfDecoder::goodCorpusFilesLoad() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const QByteArray data = corpusBytes(path);
-    QVERIFY2(!data.isEmpty(), "corpus file missing");
-    const auto result = load(data, QSize(1024, 1024));
-    if (emfPlusOnlyFiles().contains(QFileInfo(path).fileName())) {
-        QCOMPARE(result.error, picture::errors::emfPlusOnly());
-        return;
-    }
-    QVERIFY2(result.ok(), qPrintable(result.error));
-    QCOMPARE(result.picture->size, expectedSize(data));
-    // test-030 holds nothing but object selections: an empty picture is its true rendering.
-    if (!path.endsWith("test-030.emf"))
-        QVERIFY2(hasInk(result.picture->image), "a good file must draw something");
-}
-
-void TestEmfDecoder::badCorpusFilesAreRefused_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("emf"))
-        if (f.kind == "bad")
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-void TestEmfDecoder::badCorpusFilesAreRefused() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const auto result = load(corpusBytes(path), QSize(512, 512));
-    const QString name = QFileInfo(path).fileName();
-    if (keptBadFiles().contains(name)) {
-        QVERIFY2(result.ok(), qPrintable(keptBadFiles().value(name) + ": " + result.error));
-        return;
-    }
-    QVERIFY2(!result.ok(), "a bad file must be refused");
-    QVERIFY2(!result.error.isEmpty(), "a refusal gives a reason");
-}
-
-void TestEmfDecoder::questionableCorpusFilesDoNotCrash_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("emf"))
-        if (f.kind == "questionable")
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-void TestEmfDecoder::questionableCorpusFilesDoNotCrash() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const auto result = load(corpusBytes(path), QSize(512, 512));
-    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
-    if (result.ok())
-        QVERIFY(!result.picture->size.isEmpty());
-}
-
-void TestEmfDecoder::matchesReferenceRendering_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("reference");
-    QTest::addColumn<QString>("second"); // the second renderer's, may be empty
-    for (const CorpusFile &f : corpusFiles("emf")) {
-        if (f.kind != "good" || emfPlusOnlyFiles().contains(QFileInfo(f.path).fileName()))
-            continue;
-        const QString reference = QStringLiteral(GLIMRA_TEST_DATA_DIR "/metafiles/") +
-                                  QString(f.path).replace('/', '_') + ".png";
-        const QString second = secondReference(f.path);
-        if (QFile::exists(reference) || !second.isEmpty())
-            QTest::newRow(qPrintable(f.path))
-                << f.path << (QFile::exists(reference) ? reference : QString()) << second;
-    }
-}
-
-// As for WMF: the references come from two independent renderers, shrunk to at most 256 pixels
-// a side, and ours is shrunk the same way; ours must come within the general tolerance of
-// either, or, for a known difference, within its pinned difference.
-void TestEmfDecoder::matchesReferenceRendering() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    QFETCH(QString, reference);
-    QFETCH(QString, second);
-    const QImage expected(reference);
-    QVERIFY(!expected.isNull() || !second.isEmpty());
-    const QByteArray data = corpusBytes(path);
-    // Render no more than the reference needs: the whole picture at a size near the reference's.
-    const auto result = load(data);
-    QVERIFY2(result.ok(), qPrintable(result.error));
-    const QString failure =
-        checkRendering(path, result.picture->image, expected, second, knownDifferences());
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 void TestEmfDecoder::emfPlusRecords_data() {
@@ -583,40 +252,6 @@ void TestEmfDecoder::clipIsSavedAndRestored() {
     QVERIFY2(result.ok(), qPrintable(result.error));
     QVERIFY(filled(result, 10, 10));
     QCOMPARE(!filled(result, 50, 50), clipped);
-}
-
-void TestEmfDecoder::visiblePartIsACropOfTheWhole_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("emf"))
-        if (f.kind != "bad" || emfPlusOnlyFiles().contains(QFileInfo(f.path).fileName()))
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-// The part decoded for a window is the top-left corner of the whole picture, pixel for pixel.
-void TestEmfDecoder::visiblePartIsACropOfTheWhole() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const QByteArray data = corpusBytes(path);
-    const auto whole = load(data);
-    if (!whole.ok())
-        return;
-    const QSize part = (whole.picture->size / 2).expandedTo(QSize(1, 1));
-    const auto cropped = load(data, part);
-    QVERIFY2(cropped.ok(), qPrintable(cropped.error));
-    QCOMPARE(cropped.picture->size, whole.picture->size);
-    QCOMPARE(cropped.picture->image.size(), part);
-    const QImage expected = whole.picture->image.copy(QRect(QPoint(0, 0), part));
-    if (cropped.picture->image == expected)
-        return;
-    const Difference d = compare(cropped.picture->image, expected);
-    const QString numbers = QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare);
-    const QString name = QFileInfo(path).fileName();
-    QVERIFY2(cropDifferences().contains(name), qPrintable(numbers));
-    // Thin outlines that the part's raster cuts off: the rasterizer may set a pixel or two of
-    // them differently, nothing more.
-    QVERIFY2(d.farShare < 0.002 && d.meanAbsolute < 0.5,
-             qPrintable(numbers + ": " + cropDifferences().value(name)));
 }
 
 void TestEmfDecoder::lyingRecords_data() {
@@ -876,24 +511,6 @@ void TestEmfDecoder::recognisesOnlyEnhancedMetafiles() {
     buffer.open(QIODevice::ReadOnly);
     QCOMPARE(picture::emf::canRead(buffer), recognised);
     QCOMPARE(buffer.pos(), 0);
-}
-
-// Inputs the fuzzer found to crash, hang or crawl, named after what they broke.
-void TestEmfDecoder::regressionFilesFromFuzzing_data() {
-    QTest::addColumn<QString>("file");
-    const QDir data(QStringLiteral(GLIMRA_TEST_DATA_DIR));
-    for (const QString &name : data.entryList({QStringLiteral("*.emf")}, QDir::Files))
-        QTest::newRow(qPrintable(name)) << data.filePath(name);
-}
-
-void TestEmfDecoder::regressionFilesFromFuzzing() {
-    if (!QTest::currentDataTag())
-        QSKIP("no regression files");
-    QFETCH(QString, file);
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const auto result = load(f.readAll(), QSize(256, 256));
-    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
 }
 
 QTEST_MAIN(TestEmfDecoder)

@@ -1,9 +1,10 @@
-#include "corpus.h"
+#include "jpeg_markers.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/jpeg_encoder.h"
 #include "picture/orientation.h"
 #include "picture/picture_errors.h"
-#include "sequential_device.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/sequential_device.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -20,23 +21,11 @@
 Q_DECLARE_METATYPE(picture::jpeg::EncodeOptions)
 
 using picture::LoadResult;
+using namespace jpeg_test;
 using picture::jpeg::ColourModel;
 using picture::jpeg::EncodeOptions;
 
 namespace {
-
-const QString CorpusDir = QStringLiteral(GLIMRA_CORPUS_DIR);
-
-// Good corpus files that Qt's reader turns, and that carry a profile Qt can use.
-int turnedCorpusFiles = 0;
-int profiledCorpusFiles = 0;
-
-// Qt's reader links the same libjpeg-turbo with the same IDCT and upsampling, so colour and
-// greyscale pictures come out identical. CMYK may differ by one step: Qt truncates the
-// product of ink and black where we round it.
-int toleranceAgainstQt(int components) {
-    return components == 4 ? 1 : 0;
-}
 
 LoadResult decode(const QByteArray &bytes, QSize visible = {}) {
     QBuffer buffer;
@@ -45,35 +34,10 @@ LoadResult decode(const QByteArray &bytes, QSize visible = {}) {
     return picture::jpeg::read(buffer, visible);
 }
 
-QByteArray corpusFile(const QString &path) {
-    return corpus::bytes(path);
-}
-
-// The corpus's JPEG files of one kind (good, bad, questionable) with the manifest's note.
-QList<std::pair<QString, QString>> corpusRows(const QString &kind) {
-    QList<std::pair<QString, QString>> rows;
-    for (const corpus::Entry &entry : corpus::entries({QStringLiteral("jpeg/")}, kind))
-        rows.append({entry.path, entry.note.trimmed()});
-    return rows;
-}
-
 // Largest difference in any channel, or -1 when the sizes differ.
 int largestDifference(const QImage &a, const QImage &b) {
-    if (a.size() != b.size())
-        return -1;
-    const QImage left = a.convertToFormat(QImage::Format_RGB32);
-    const QImage right = b.convertToFormat(QImage::Format_RGB32);
-    int largest = 0;
-    for (int y = 0; y < left.height(); ++y) {
-        const auto *l = reinterpret_cast<const QRgb *>(left.constScanLine(y));
-        const auto *r = reinterpret_cast<const QRgb *>(right.constScanLine(y));
-        for (int x = 0; x < left.width(); ++x) {
-            largest = std::max({largest, std::abs(qRed(l[x]) - qRed(r[x])),
-                                std::abs(qGreen(l[x]) - qGreen(r[x])),
-                                std::abs(qBlue(l[x]) - qBlue(r[x]))});
-        }
-    }
-    return largest;
+    const testkit::Difference d = testkit::compare(a, b);
+    return d.sameSize ? d.largest : -1;
 }
 
 // Busy in every channel, so chroma upsampling and block edges show in any comparison.
@@ -96,19 +60,6 @@ EncodeOptions layout(ColourModel model, int divisorX, int divisorY, bool progres
     return options;
 }
 
-// Offset of the frame header's height field (SOF0, SOF1 or SOF2), or -1. Walks the markers,
-// so a thumbnail inside an application marker is not taken for the picture.
-qsizetype frameSizeOffset(const QByteArray &file) {
-    qsizetype i = 2;
-    while (i + 8 < file.size() && quint8(file[i]) == 0xFF) {
-        const auto marker = quint8(file[i + 1]);
-        if (marker >= 0xC0 && marker <= 0xC2)
-            return i + 5;
-        i += 2 + ((quint8(file[i + 2]) << 8) | quint8(file[i + 3]));
-    }
-    return -1;
-}
-
 QByteArray withFrameSize(QByteArray file, int width, int height) {
     const qsizetype at = frameSizeOffset(file);
     if (at < 0)
@@ -118,12 +69,6 @@ QByteArray withFrameSize(QByteArray file, int width, int height) {
     file[at + 2] = char(width >> 8);
     file[at + 3] = char(width);
     return file;
-}
-
-// Components in the frame header, or 0 when there is none.
-int componentCount(const QByteArray &file) {
-    const qsizetype at = frameSizeOffset(file);
-    return at < 0 ? 0 : quint8(file[at + 4]);
 }
 
 // Offset of the first byte of entropy-coded data (just past the first scan header), or -1.
@@ -266,13 +211,6 @@ private slots:
     void recognisesTheSignature_data();
     void recognisesTheSignature();
 
-    void goodCorpusFilesMatchQt_data();
-    void goodCorpusFilesMatchQt();
-    void badCorpusFilesAreRefused_data();
-    void badCorpusFilesAreRefused();
-    void questionableCorpusFilesNeverCrash_data();
-    void questionableCorpusFilesNeverCrash();
-
     void visibleRegionEqualsCropOfWholePicture_data();
     void visibleRegionEqualsCropOfWholePicture();
     void layoutsMatchQt_data();
@@ -293,7 +231,6 @@ private slots:
     void cutShortFilesAreRefused();
     void truncationNeverCrashes();
     void byteMutationsNeverCrash();
-    void cleanupTestCase();
     void hugeHeaderIsRefused_data();
     void hugeHeaderIsRefused();
 };
@@ -318,137 +255,6 @@ void TestJpegDecoder::recognisesTheSignature() {
     buffer.open(QIODevice::ReadOnly);
     QCOMPARE(picture::jpeg::canRead(buffer), expected);
     QCOMPARE(buffer.pos(), qint64(0));
-}
-
-void TestJpegDecoder::goodCorpusFilesMatchQt_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("refusal");
-    const auto rows = corpusRows(QStringLiteral("good"));
-    if (rows.isEmpty())
-        QSKIP("The shared corpus is not available");
-    // Listed as good, but no whole picture can come of them.
-    const QHash<QString, QString> refused = {
-        // Claims 64250 x 64250 pixels.
-        {QStringLiteral("jpeg/gdk-pixbuf/issue205.jpg"), picture::errors::tooLarge()},
-        // Stray bytes after the start of image, then no quantisation table.
-        {QStringLiteral("jpeg/gdk-pixbuf/bug775218.jpg"), picture::errors::corrupt()},
-        // A baseline file cut inside its only scan (Qt's reader shows it with grey rows).
-        {QStringLiteral("jpeg/gdk-pixbuf/bug753605-atsize.jpg"), picture::errors::truncated()},
-    };
-    for (const auto &[path, note] : rows)
-        QTest::newRow(qPrintable(path + QStringLiteral(" (") + note + QLatin1Char(')')))
-            << path << refused.value(path);
-}
-
-void TestJpegDecoder::goodCorpusFilesMatchQt() {
-    QFETCH(QString, path);
-    QFETCH(QString, refusal);
-    const QByteArray bytes = corpusFile(path);
-    QVERIFY2(!bytes.isEmpty(), qPrintable(path + QStringLiteral(" can't be read")));
-
-    const LoadResult ours = decode(bytes);
-    if (!refusal.isEmpty()) {
-        QVERIFY2(!ours.ok(), "a file that holds no picture was shown");
-        QCOMPARE(ours.error, refusal);
-        return;
-    }
-    QVERIFY2(ours.ok(), qPrintable(path + QStringLiteral(": ") + ours.error));
-
-    // Qt's reader turns the picture by its own reading of the Exif data, and tags it with the
-    // profile it found, which we convert by.
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer, "jpeg");
-    reader.setAutoTransform(true);
-    QImage qt = reader.read();
-    QVERIFY2(!qt.isNull(), qPrintable(QStringLiteral("Qt can't read it: ") + reader.errorString()));
-    if (reader.transformation() != QImageIOHandler::TransformationNone)
-        ++turnedCorpusFiles;
-    int tolerance = toleranceAgainstQt(componentCount(bytes));
-    if (qt.colorSpace().isValid()) {
-        ++profiledCorpusFiles;
-        if (qt.format() != QImage::Format_Grayscale8) {
-            qt.convertToColorSpace(QColorSpace::SRgb);
-            // Our conversion's tables may round the other way.
-            tolerance = 1;
-        }
-    }
-
-    QCOMPARE(ours.picture->size, qt.size());
-    QCOMPARE(ours.picture->image.size(), qt.size());
-    QCOMPARE(ours.picture->format, picture::Format::Jpeg);
-    const int difference = largestDifference(ours.picture->image, qt);
-    QVERIFY2(difference <= tolerance,
-             qPrintable(QStringLiteral("differs from Qt's decode by %1").arg(difference)));
-
-    // A part that ends off every block edge is the corner of the whole, exactly.
-    const QSize size = ours.picture->size;
-    const QSize visible(size.width() / 2 + 3, size.height() / 3 + 1);
-    const LoadResult part = decode(bytes, visible);
-    QVERIFY2(part.ok(), qPrintable(part.error));
-    const QSize expected = size.boundedTo(visible);
-    QCOMPARE(part.picture->image.size(), expected);
-    QCOMPARE(largestDifference(part.picture->image,
-                               ours.picture->image.copy(QRect(QPoint(0, 0), expected))),
-             0);
-}
-
-void TestJpegDecoder::badCorpusFilesAreRefused_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("shown");
-    const auto rows = corpusRows(QStringLiteral("bad"));
-    if (rows.isEmpty())
-        QSKIP("The shared corpus is not available");
-    // Listed as bad, but whole pictures: the first's scan data ends at a marker and libjpeg
-    // takes the rest of that scan as zero, as Qt's reader does; the second, progressive, lacks
-    // its end marker and ends inside its last scan, but after every bit libjpeg reads from it.
-    const QStringList shown = {
-        QStringLiteral("jpeg/jpeg-decoder/crashtest/dc-predictor-overflow.jpg"),
-        QStringLiteral("jpeg/pillow/truncated_jpeg.jpg"),
-    };
-    for (const auto &[path, note] : rows) {
-        QTest::newRow(qPrintable(path + QStringLiteral(" (") + note + QLatin1Char(')')))
-            << path << shown.contains(path);
-    }
-}
-
-void TestJpegDecoder::badCorpusFilesAreRefused() {
-    QFETCH(QString, path);
-    QFETCH(bool, shown);
-    const LoadResult result = decode(corpusFile(path));
-    if (shown) {
-        QVERIFY2(result.ok(), qPrintable(result.error));
-        QCOMPARE(result.picture->image.size(), result.picture->size);
-        return;
-    }
-    QVERIFY2(!result.ok(), "a broken file was reported as a picture");
-    QVERIFY2(!result.error.isEmpty(), "refused without a reason");
-}
-
-void TestJpegDecoder::questionableCorpusFilesNeverCrash_data() {
-    QTest::addColumn<QString>("path");
-    const auto rows = corpusRows(QStringLiteral("questionable"));
-    if (rows.isEmpty())
-        QSKIP("The shared corpus is not available");
-    for (const auto &[path, note] : rows)
-        QTest::newRow(qPrintable(path + QStringLiteral(" (") + note + QLatin1Char(')'))) << path;
-}
-
-void TestJpegDecoder::questionableCorpusFilesNeverCrash() {
-    QFETCH(QString, path);
-    const QByteArray bytes = corpusFile(path);
-    const LoadResult whole = decode(bytes);
-    const LoadResult part = decode(bytes, QSize(40, 30));
-    QVERIFY2(part.ok() || !part.error.isEmpty(), "refused without a reason");
-    // A file cut below the top corner still shows that corner; the reverse never happens.
-    if (!whole.ok()) {
-        QVERIFY2(!whole.error.isEmpty(), "refused without a reason");
-        return;
-    }
-    QVERIFY2(part.ok(), qPrintable(part.error));
-    QCOMPARE(whole.picture->image.size(), whole.picture->size);
-    QCOMPARE(part.picture->size, whole.picture->size);
-    QCOMPARE(part.picture->image.size(), whole.picture->size.boundedTo(QSize(40, 30)));
 }
 
 void TestJpegDecoder::visibleRegionEqualsCropOfWholePicture_data() {
@@ -942,12 +748,6 @@ void TestJpegDecoder::hugeHeaderIsRefused() {
     const LoadResult result = decode(file, visible);
     QVERIFY2(!result.ok(), "an oversized picture was accepted");
     QCOMPARE(result.error, picture::errors::tooLarge());
-}
-
-void TestJpegDecoder::cleanupTestCase() {
-    qInfo("Good corpus files turned by their Exif orientation: %d; with a usable colour profile: "
-          "%d",
-          turnedCorpusFiles, profiledCorpusFiles);
 }
 
 QTEST_GUILESS_MAIN(TestJpegDecoder)

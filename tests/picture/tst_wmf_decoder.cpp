@@ -1,91 +1,17 @@
 #include "picture/metafile/wmf_decoder.h"
-
-#include "metafile_test_support.h"
+#include "tests/support/writers.h"
 
 #include <QBuffer>
-#include <QFileInfo>
-#include <QHash>
 #include <QTest>
 
-using namespace metafile_test;
+using namespace testkit::wmf;
+using testkit::Bytes;
+using testkit::dibRow;
+using WmfWriter = testkit::wmf::Writer;
 
 namespace {
 
-enum Function : quint16 {
-    SetBkMode = 0x0102,
-    SetPolyFillMode = 0x0106,
-    SetWindowOrg = 0x020B,
-    SetWindowExt = 0x020C,
-    SetTextAlign = 0x012E,
-    SaveDC = 0x001E,
-    RestoreDC = 0x0127,
-    IntersectClipRect = 0x0416,
-    Rectangle = 0x041B,
-    Polygon = 0x0324,
-    TextOut = 0x0521,
-    SelectObject = 0x012D,
-    DeleteObject = 0x01F0,
-    CreatePenIndirect = 0x02FA,
-    CreateFontIndirect = 0x02FB,
-    CreateBrushIndirect = 0x02FC,
-    StretchDib = 0x0F43,
-    SetBkColor = 0x0201,
-    SetTextColor = 0x0209,
-    DibCreatePatternBrush = 0x0142,
-};
-
 constexpr QRgb Red = 0xffff0000, Green = 0xff00ff00, Blue = 0xff0000ff, Black = 0xff000000;
-
-// Writes a metafile record by record; parameters are 16-bit words in file order.
-class WmfWriter {
-public:
-    WmfWriter &record(quint16 function, const QList<qint16> &words, const QByteArray &tail = {}) {
-        Q_ASSERT(tail.size() % 2 == 0);
-        m_records.u32(quint32(3 + words.size() + tail.size() / 2)).u16(function);
-        for (qint16 w : words)
-            m_records.i16(w);
-        m_records.raw(tail);
-        ++m_count;
-        return *this;
-    }
-    // Any record, given its size in words as written (which may lie).
-    WmfWriter &rawRecord(quint32 words, quint16 function, const QByteArray &parameters) {
-        m_records.u32(words).u16(function).raw(parameters);
-        return *this;
-    }
-    WmfWriter &brush(QRgb color) {
-        return record(CreateBrushIndirect,
-                      {0, qint16(qRed(color) | qGreen(color) << 8), qint16(qBlue(color)), 0});
-    }
-    WmfWriter &nullPen() { return record(CreatePenIndirect, {5, 0, 0, 0, 0}); }
-    WmfWriter &rectangle(int left, int top, int right, int bottom) {
-        return record(Rectangle, {qint16(bottom), qint16(right), qint16(top), qint16(left)});
-    }
-    WmfWriter &font(qint16 height) {
-        QByteArray face("Liberation Sans");
-        face.resize(32, '\0');
-        return record(CreateFontIndirect, {height, 0, 0, 0, 400, 0, 0, 0, 0}, face);
-    }
-
-    QByteArray plain(bool withEof = true) const {
-        Bytes b;
-        b.u16(1).u16(9).u16(0x0300).u32(0).u16(16).u32(0).u16(0);
-        b.raw(m_records.data());
-        if (withEof)
-            b.u32(3).u16(0);
-        return b.data();
-    }
-    QByteArray placeable(qint16 left, qint16 top, qint16 right, qint16 bottom, quint16 inch,
-                         bool withEof = true) const {
-        Bytes b;
-        b.u32(0x9AC6CDD7).u16(0).i16(left).i16(top).i16(right).i16(bottom).u16(inch).u32(0).u16(0);
-        return b.data() + plain(withEof);
-    }
-
-private:
-    Bytes m_records;
-    int m_count = 0;
-};
 
 picture::LoadResult load(const QByteArray &bytes, QSize visible = {}) {
     QBuffer buffer;
@@ -113,98 +39,16 @@ QRect inkBounds(const QImage &image) {
     return box;
 }
 
-// The size a placeable header states: 0.01 mm rounded, then pixels at 96 per inch rounded.
-QSize expectedPlaceableSize(const QByteArray &data) {
-    const auto word = [&](int at) {
-        return qFromLittleEndian<qint16>(data.constData() + at);
-    };
-    const qint64 inch = quint16(word(14)) ? quint16(word(14)) : 1440;
-    const auto mulDiv = [](qint64 a, qint64 b, qint64 c) {
-        return qint64(std::llround(double(a) * b / c));
-    };
-    const qint64 w = mulDiv(mulDiv(std::abs(word(10) - word(6)), 2540, inch), 96, 2540);
-    const qint64 h = mulDiv(mulDiv(std::abs(word(12) - word(8)), 2540, inch), 96, 2540);
-    return QSize(int(std::max<qint64>(w, 1)), int(std::max<qint64>(h, 1)));
-}
-
-// Bad files that still give a picture, and why that is right.
-const QHash<QString, QString> &keptBadFiles() {
-    static const QHash<QString, QString> kept = {
-        {"bitcount-1.wmf", "partial: the lying record is at byte 1904 of 1916"},
-        {"facename-1.wmf", "partial: the lying record is the 16th, at byte 4034 of 4197"},
-        {"seek-1.wmf", "partial: its first record is most of the file and plays before the lie"},
-        {"evil_poly_extreme.wmf",
-         "the records are sound; extreme polygon coordinates draw within the work allowance"},
-        {"CVE-2005-2124-1.wmf.rc4",
-         "the records are sound (four stray bytes at the end); the fault hit an old decoder"},
-    };
-    return kept;
-}
-
-// Where our rendering differs from both reference renderers for reasons we accept, pinned at
-// the difference measured (mean, far %) when the entry was last checked; a file that matches
-// either reference is not listed.
-const QHash<QString, KnownDifference> &knownDifferences() {
-    static const QHash<QString, KnownDifference> known = [] {
-        QHash<QString, KnownDifference> k;
-        const auto add = [&k](const char *reason, const char *name, double mean, double far) {
-            k.insert(QLatin1String(name), {reason, mean, far});
-        };
-        const char *const noPlaceable =
-            "no placeable header: each renderer frames the page its own way, so the "
-            "renderings are framed and sized differently";
-        add(noPlaceable, "TestBitBltStretchBlt.wmf", 35.69, 28.71);
-        add(noPlaceable, "TestPalette.wmf", 135.58, 66.69);
-        const char *const maskPair =
-            "mask pair: the mask is taken from the half of the two-part bitmap that bottom-up "
-            "row counting names; the reference takes the other half";
-        add(maskPair, "TestBigPPI.wmf", 25.49, 11.29);
-        const char *const otherFaces =
-            "faces outside the face table (a bold serif title, Garamond) fall back to another "
-            "face than the reference's";
-        add(otherFaces, "text.wmf", 18.05, 11.76);
-        const char *const symbolText =
-            "symbol-face text: we show the Symbol face's glyphs (a delta, a brace built of "
-            "pieces, a dot operator), the reference shows the codes as Latin letters (a D, i "
-            "with accents, a times sign)";
-        add(symbolText, "formula1.wmf", 25.87, 14.17);
-        add(symbolText, "formula3.wmf", 19.03, 11.57);
-        add(symbolText, "symbol-font-tables.wmf", 20.43, 8.57);
-        return k;
-    }();
-    return known;
-}
-
-// Files whose visible part is not yet the exact corner of the whole picture: Qt's line
-// rasterizer draws a thin line that the raster's edge cuts off a pixel differently from one it
-// does not cut (the part is drawn with a margin beyond its edges, which settles every other case).
-const QHash<QString, QString> &cropDifferences() {
-    static const QHash<QString, QString> files = {
-        {"test_libuemf_ref.wmf", "the corner pixel of a one-pixel outline round the picture"},
-    };
-    return files;
-}
-
 } // namespace
 
 class TestWmfDecoder : public QObject {
     Q_OBJECT
 
 private slots:
-    void regressionFilesFromFuzzing_data();
-    void regressionFilesFromFuzzing();
     void placeableSize_data();
     void placeableSize();
     void hugeBoxIsScaledIntoThePixelLimit();
     void plainFileSizedByWindowExtent();
-    void goodCorpusFilesLoad_data();
-    void goodCorpusFilesLoad();
-    void badCorpusFilesAreRefused_data();
-    void badCorpusFilesAreRefused();
-    void questionableCorpusFilesDoNotCrash_data();
-    void questionableCorpusFilesDoNotCrash();
-    void matchesReferenceRendering_data();
-    void matchesReferenceRendering();
     void yUpWindowPutsOriginAtTheBottom();
     void newObjectsTakeTheLowestFreeSlot();
     void textAlignmentFields_data();
@@ -215,8 +59,6 @@ private slots:
     void negativeBlitExtentsMirror();
     void clipIsSavedAndRestored_data();
     void clipIsSavedAndRestored();
-    void visiblePartIsACropOfTheWhole_data();
-    void visiblePartIsACropOfTheWhole();
     void lyingRecords_data();
     void lyingRecords();
     void monochromePatternBrushes_data();
@@ -272,106 +114,6 @@ void TestWmfDecoder::plainFileSizedByWindowExtent() {
     const auto result = load(w.plain());
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(result.picture->size, QSize(300, 150));
-}
-
-void TestWmfDecoder::goodCorpusFilesLoad_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("wmf"))
-        if (f.kind == "good")
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-void TestWmfDecoder::goodCorpusFilesLoad() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const QByteArray data = corpusBytes(path);
-    QVERIFY2(!data.isEmpty(), "corpus file missing");
-    const auto result = load(data, QSize(1024, 1024));
-    QVERIFY2(result.ok(), qPrintable(result.error));
-    const bool placeable = qFromLittleEndian<quint32>(data.constData()) == 0x9AC6CDD7;
-    if (placeable) {
-        QCOMPARE(result.picture->size, expectedPlaceableSize(data));
-    } else {
-        const QSize size = result.picture->size;
-        QVERIFY2(size.width() >= 1 && size.height() >= 1 && size.width() <= 1024 &&
-                     size.height() <= 1024,
-                 "a metafile without a stated size is shown at most 1024 pixels wide or high");
-    }
-    QVERIFY2(hasInk(result.picture->image), "a good file must draw something");
-}
-
-void TestWmfDecoder::badCorpusFilesAreRefused_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("wmf"))
-        if (f.kind == "bad")
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-void TestWmfDecoder::badCorpusFilesAreRefused() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const auto result = load(corpusBytes(path), QSize(512, 512));
-    const QString name = QFileInfo(path).fileName();
-    if (keptBadFiles().contains(name)) {
-        QVERIFY2(result.ok(), qPrintable(keptBadFiles().value(name) + ": " + result.error));
-        return;
-    }
-    QVERIFY2(!result.ok(), "a bad file must be refused");
-    QVERIFY2(!result.error.isEmpty(), "a refusal gives a reason");
-}
-
-void TestWmfDecoder::questionableCorpusFilesDoNotCrash_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("wmf"))
-        if (f.kind == "questionable")
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-void TestWmfDecoder::questionableCorpusFilesDoNotCrash() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const auto result = load(corpusBytes(path), QSize(512, 512));
-    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
-    if (result.ok())
-        QVERIFY(!result.picture->size.isEmpty());
-}
-
-void TestWmfDecoder::matchesReferenceRendering_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("reference");
-    QTest::addColumn<QString>("second"); // the second renderer's, may be empty
-    for (const CorpusFile &f : corpusFiles("wmf")) {
-        if (f.kind != "good")
-            continue;
-        const QString reference = QStringLiteral(GLIMRA_TEST_DATA_DIR "/metafiles/") +
-                                  QString(f.path).replace('/', '_') + ".png";
-        const QString second = secondReference(f.path);
-        if (QFile::exists(reference) || !second.isEmpty())
-            QTest::newRow(qPrintable(f.path))
-                << f.path << (QFile::exists(reference) ? reference : QString()) << second;
-    }
-}
-
-// The references come from two independent renderers (tools/make_metafile_references.sh and
-// make_metafile_references_lo.sh), shrunk to at most 256 pixels a side; ours is shrunk the same
-// way before comparing, and must come within the general tolerance of at least one of them, or,
-// for a known difference, within its pinned difference.
-void TestWmfDecoder::matchesReferenceRendering() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    QFETCH(QString, reference);
-    QFETCH(QString, second);
-    const QImage expected(reference);
-    QVERIFY(!expected.isNull() || !second.isEmpty());
-    const auto result = load(corpusBytes(path));
-    QVERIFY2(result.ok(), qPrintable(result.error));
-    const QString failure =
-        checkRendering(path, result.picture->image, expected, second, knownDifferences());
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 void TestWmfDecoder::yUpWindowPutsOriginAtTheBottom() {
@@ -529,40 +271,6 @@ void TestWmfDecoder::clipIsSavedAndRestored() {
     QCOMPARE(qAlpha(pixel(result, 50, 50)) == 0, clipped);
 }
 
-void TestWmfDecoder::visiblePartIsACropOfTheWhole_data() {
-    QTest::addColumn<QString>("path");
-    for (const CorpusFile &f : corpusFiles("wmf"))
-        if (f.kind != "bad")
-            QTest::newRow(qPrintable(f.path)) << f.path;
-}
-
-// The part decoded for a window is the top-left corner of the whole picture, pixel for pixel.
-void TestWmfDecoder::visiblePartIsACropOfTheWhole() {
-    if (!QTest::currentDataTag())
-        QSKIP("the third-party corpus is not there");
-    QFETCH(QString, path);
-    const QByteArray data = corpusBytes(path);
-    const auto whole = load(data);
-    if (!whole.ok())
-        return;
-    const QSize part = (whole.picture->size / 2).expandedTo(QSize(1, 1));
-    const auto cropped = load(data, part);
-    QVERIFY2(cropped.ok(), qPrintable(cropped.error));
-    QCOMPARE(cropped.picture->size, whole.picture->size);
-    QCOMPARE(cropped.picture->image.size(), part);
-    const QImage expected = whole.picture->image.copy(QRect(QPoint(0, 0), part));
-    if (cropped.picture->image == expected)
-        return;
-    const Difference d = compare(cropped.picture->image, expected);
-    const QString numbers = QStringLiteral("mean %1, far %2").arg(d.meanAbsolute).arg(d.farShare);
-    const QString name = QFileInfo(path).fileName();
-    QVERIFY2(cropDifferences().contains(name), qPrintable(numbers));
-    // Thin outlines that the part's raster cuts off: the rasterizer may set a pixel or two of
-    // them differently, nothing more.
-    QVERIFY2(d.farShare < 0.002 && d.meanAbsolute < 0.5,
-             qPrintable(numbers + ": " + cropDifferences().value(name)));
-}
-
 void TestWmfDecoder::lyingRecords_data() {
     QTest::addColumn<int>("goodRecords");
     QTest::addColumn<QByteArray>("lie");
@@ -658,24 +366,6 @@ void TestWmfDecoder::recognisesOnlyMetafiles() {
     buffer.open(QIODevice::ReadOnly);
     QCOMPARE(picture::wmf::canRead(buffer), recognised);
     QCOMPARE(buffer.pos(), 0);
-}
-
-// Inputs the fuzzer found to crash, hang or crawl, named after what they broke.
-void TestWmfDecoder::regressionFilesFromFuzzing_data() {
-    QTest::addColumn<QString>("file");
-    const QDir data(QStringLiteral(GLIMRA_TEST_DATA_DIR));
-    for (const QString &name : data.entryList({QStringLiteral("*.wmf")}, QDir::Files))
-        QTest::newRow(qPrintable(name)) << data.filePath(name);
-}
-
-void TestWmfDecoder::regressionFilesFromFuzzing() {
-    if (!QTest::currentDataTag())
-        QSKIP("no regression files");
-    QFETCH(QString, file);
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const auto result = load(f.readAll(), QSize(256, 256));
-    QVERIFY2(result.ok() != !result.error.isEmpty(), "either a picture or a reason");
 }
 
 QTEST_MAIN(TestWmfDecoder)

@@ -24,3 +24,11 @@ QList<Entry> entries(const QStringList &folders, const QString &kind);
 QByteArray bytes(const QString &path);
 
 } // namespace corpus
+
+// The one skip rule of tests over the corpus: their data function adds a row a file, none
+// without the corpus, and a test run with no row skips.
+#define GLIMRA_SKIP_WITHOUT_CORPUS()                                                               \
+    do {                                                                                           \
+        if (!QTest::currentDataTag())                                                              \
+            QSKIP("the third-party corpus is not there");                                          \
+    } while (false)
