@@ -7,6 +7,7 @@
 //   glimra_bench --photographs              only the rows of turned and Adobe RGB photographs
 //   glimra_bench --gif      the GIF rows alone
 //   glimra_bench --held     only the held-key rows
+//   glimra_bench --keys     key to painted for 6000x4000 JPEG, GIF and PCX (run it under X)
 //   glimra_bench --peak FILE WIDTH HEIGHT   (internal) peak memory of one load, in a fresh process
 //   glimra_bench --peak-window [FILE]       (internal) the same through the main window
 
@@ -822,6 +823,69 @@ void benchGif(const QString &pictures) {
     });
 }
 
+// Key to painted on the platform the bench runs on (under X: through the X server, as a person
+// sees it): Down in the file list from the file before, at the design size. The 6000 x 4000 GIF
+// and PCX beside the JPEG of the same size, measured in the same run.
+int keyRows() {
+    QTemporaryDir temporary;
+    if (!temporary.isValid())
+        return 1;
+    const auto at = [&](const char *name) {
+        return temporary.filePath(QLatin1String(name));
+    };
+    const QSize size(6000, 4000);
+    // Each picture after a tiny one, so Down from the tiny one lands on it.
+    if (!writeFile(at("a0.jpg"), jpegFile({64, 48}, 2)) ||
+        !writeFile(at("a1.jpg"), jpegFile(size, 2)) ||
+        !writeFile(at("b0.jpg"), jpegFile({64, 48}, 2)) ||
+        !writeFile(at("b1.gif"), gifFile(size)) ||
+        !writeFile(at("c0.jpg"), jpegFile({64, 48}, 2)) ||
+        !writeFile(at("c1.pcx"), pcxFile(photograph(size))))
+        return 1;
+    viewer::loadInterfaceFont();
+    std::printf("Key to painted, 6000x4000, design size, platform %s:\n",
+                qPrintable(QGuiApplication::platformName()));
+    MainWindow window;
+    window.show();
+    QApplication::processEvents();
+    window.form().boxDir->setPath(temporary.path().toStdString());
+    QApplication::processEvents();
+    controls::FileListBox &list = *window.form().boxFile;
+    controls::ImageBox &pic = *window.form().Pic;
+    const auto keyToPainted = [&](const QString &before) -> std::optional<double> {
+        PaintWatch watch(&pic);
+        std::vector<double> samples;
+        for (int run = 0; run < Runs; ++run) {
+            if (!clickFile(window, before))
+                return std::nullopt;
+            QApplication::processEvents();
+            QElapsedTimer timer;
+            watch.start();
+            timer.start();
+            QTest::keyClick(list.viewport(), Qt::Key_Down);
+            pic.repaint();
+            // The clock stops once the painted picture has reached the X server.
+            QGuiApplication::sync();
+            if (!watch.painted())
+                return std::nullopt;
+            samples.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        return median(samples);
+    };
+    for (const char *name : {"a1.jpg", "b1.gif", "c1.pcx"})
+        report(QStringLiteral("loadPictureFile %1").arg(QLatin1String(name)),
+               measureLoad(at(name), DesignViewport));
+    const auto jpeg = keyToPainted(QStringLiteral("a0.jpg"));
+    report(QStringLiteral("key to painted, JPEG 6000x4000 4:2:0"), jpeg);
+    const auto gif = keyToPainted(QStringLiteral("b0.jpg"));
+    report(QStringLiteral("key to painted, GIF 6000x4000"), gif,
+           ratioNote(gif, jpeg, 1.5, QStringLiteral("the JPEG")));
+    const auto pcx = keyToPainted(QStringLiteral("c0.jpg"));
+    report(QStringLiteral("key to painted, PCX 6000x4000 24-bit"), pcx,
+           ratioNote(pcx, jpeg, 1.2, QStringLiteral("the JPEG")));
+    return 0;
+}
+
 // The GIF rows alone.
 int gifOnly() {
     QTemporaryDir temporary;
@@ -1118,6 +1182,8 @@ int main(int argc, char *argv[]) {
     }
     if (arguments.value(1) == QLatin1String("--gif"))
         return gifOnly();
+    if (arguments.value(1) == QLatin1String("--keys"))
+        return keyRows();
     if (arguments.value(1) == QLatin1String("--held")) {
         QTemporaryDir temporary;
         const QString photo = temporary.path() + QStringLiteral("/photo.jpg");

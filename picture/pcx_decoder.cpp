@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace picture::pcx {
@@ -156,12 +157,18 @@ public:
         , m_coded(runLengthCoded) {}
 
     // Fills the whole of `line`; false when the data ends first.
-    bool read(uchar *line, qsizetype length) {
+    bool read(uchar *line, qsizetype length) { return advance<true>(line, length); }
+    // Passes over `length` bytes of the picture that are not shown.
+    bool skip(qsizetype length) { return advance<false>(nullptr, length); }
+
+private:
+    template <bool Write> bool advance(uchar *line, qsizetype length) {
         qsizetype filled = 0;
         while (filled < length) {
             if (m_runLeft > 0) {
                 const qsizetype count = std::min<qsizetype>(m_runLeft, length - filled);
-                std::memset(line + filled, m_runValue, size_t(count));
+                if constexpr (Write)
+                    std::memset(line + filled, m_runValue, size_t(count));
                 filled += count;
                 m_runLeft -= int(count);
                 continue;
@@ -172,17 +179,48 @@ public:
             const uchar *const end = start + m_source.available();
             if (!m_coded) {
                 const qsizetype count = std::min<qsizetype>(end - start, length - filled);
-                std::memcpy(line + filled, start, size_t(count));
+                if constexpr (Write)
+                    std::memcpy(line + filled, start, size_t(count));
                 filled += count;
                 m_source.consume(count);
                 continue;
             }
-            // Literal bytes and whole runs, straight from the bytes at hand.
             const uchar *at = start;
-            while (filled < length && at < end) {
+            // Eight bytes at a time: the literals up to the first run marker among them (a byte
+            // with both top bits set), then that run. Photographs have a marker every few bytes,
+            // so no branch here depends on the data but the rare one at the end of the line.
+            while (length - filled >= 8 && end - at >= 10) {
+                quint64 word;
+                std::memcpy(&word, at, 8);
+                word = qFromLittleEndian(word);
+                const quint64 markers = word & (word << 1) & 0x8080808080808080u;
+                // Bytes past the literals are written over by what follows, within the line.
+                if constexpr (Write)
+                    std::memcpy(line + filled, at, 8);
+                const int literals = markers == 0 ? 8 : std::countr_zero(markers) / 8;
+                filled += literals;
+                at += literals;
+                if (literals == 8)
+                    continue;
+                const int count = at[0] & 0x3F;
+                const uchar value = at[1];
+                at += 2;
+                const int taken = int(std::min<qsizetype>(count, length - filled));
+                if constexpr (Write)
+                    std::memset(line + filled, value, size_t(taken));
+                filled += taken;
+                m_runLeft = count - taken;
+                m_runValue = value;
+                if (m_runLeft > 0)
+                    break;
+            }
+            // The last few bytes of the line or of the bytes at hand, one at a time.
+            while (filled < length && at < end && m_runLeft == 0) {
                 const uchar byte = *at;
                 if (byte < 0xC0) {
-                    line[filled++] = byte;
+                    if constexpr (Write)
+                        line[filled] = byte;
+                    ++filled;
                     ++at;
                     continue;
                 }
@@ -192,14 +230,14 @@ public:
                 const uchar value = at[1];
                 at += 2;
                 const int taken = int(std::min<qsizetype>(count, length - filled));
-                for (int i = 0; i < taken; ++i)
-                    line[filled + i] = value;
+                if constexpr (Write)
+                    std::memset(line + filled, value, size_t(taken));
                 filled += taken;
                 m_runLeft = count - taken;
                 m_runValue = value;
             }
             m_source.consume(at - start);
-            if (filled < length && at < end) {
+            if (filled < length && at < end && m_runLeft == 0) {
                 const int byte = m_source.next();
                 const int value = m_source.next();
                 if (value < 0)
@@ -211,7 +249,6 @@ public:
         return true;
     }
 
-private:
     ByteSource &m_source;
     bool m_coded;
     int m_runLeft = 0;
@@ -354,8 +391,20 @@ LoadResult read(QIODevice &device, QSize visible) {
     ScanlineReader scanlines(source, header.Encoding == 1);
     QByteArray line(lineLength, Qt::Uninitialized);
     auto *lineBytes = reinterpret_cast<uchar *>(line.data());
+    // Of each plane's line, only the bytes of the columns shown are kept; the rest is passed over.
+    const qsizetype planes = header.NPlanes;
+    const qsizetype shownBytes = std::min<qsizetype>(
+        header.BytesPerLine, (qint64(size.width()) * header.BitsPerPixel + 7) / 8);
+    const auto readLine = [&] {
+        for (qsizetype plane = 0; plane < planes; ++plane) {
+            if (!scanlines.read(lineBytes + plane * header.BytesPerLine, shownBytes) ||
+                !scanlines.skip(header.BytesPerLine - shownBytes))
+                return false;
+        }
+        return true;
+    };
     int rows = 0;
-    while (rows < size.height() && scanlines.read(lineBytes, lineLength)) {
+    while (rows < size.height() && readLine()) {
         convertRow(header, lineBytes, size.width(), image.scanLine(rows));
         ++rows;
     }
