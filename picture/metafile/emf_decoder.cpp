@@ -1,6 +1,7 @@
 #include "picture/metafile/emf_decoder.h"
 
 #include "picture/byte_reader.h"
+#include "picture/metafile/emfplus_player.h"
 #include "picture/image_allocation.h"
 #include "picture/metafile/metafile_bitmap.h"
 #include "picture/metafile/metafile_canvas.h"
@@ -162,6 +163,7 @@ struct Player {
     bool lied = false;
     bool emfPlusSeen = false;
     bool emfPlusDual = true;
+    emfplus::Player *plus = nullptr; // EMF+ hook: plays the EMF+ records of comments
 
     bool lie() {
         lied = true;
@@ -520,6 +522,12 @@ struct Player {
         ByteReader data(r.bytes(size));
         if (data.u32() != EmfPlusIdentifier)
             return;
+        // EMF+ hook: with the EMF+ player on, it plays the records.
+        if (plus) {
+            plus->play(data.bytes(data.remaining()));
+            emfPlusSeen = emfPlusSeen || plus->seen();
+            return;
+        }
         // Only the EMF+ header matters: it says whether classic records draw the picture too.
         while (data.remaining() >= 12) {
             const quint16 type = data.u16();
@@ -1095,41 +1103,66 @@ LoadResult read(QIODevice &device, QSize visible) {
             QTransform(toHimetricX * sx, 0, 0, toHimetricY * sy, -left * sx, -top * sy);
     }
 
-    bool lied = false, drew = false, emfPlusSeen = false;
-    qsizetype pos = headerBytes, stoppedAt = 0;
-    quint32 records = 1;
-    {
+    // EMF+ hook: a file with EMF+ records is drawn by them, the classic records only where a
+    // GetDC record hands over to them. Where the EMF+ records draw nothing, or a dual file's
+    // do not hold together, the classic records draw the picture instead.
+    struct Outcome {
+        bool lied = false, drew = false, emfPlusSeen = false, emfPlusDrew = false,
+             fallBack = false;
+        qsizetype stoppedAt = 0;
+        quint32 records = 1;
+    };
+    const auto play = [&](bool withEmfPlus) {
+        Outcome out;
+        qsizetype pos = headerBytes;
         MetafileCanvas canvas(*image);
         canvas.useDeviceMapping(deviceToPicture, pixelsPerMm);
+        emfplus::Player plus(canvas, deviceToPicture, data.size());
         Player player{canvas, {}};
-        while (pos + 8 <= data.size() && records < MaxRecords) {
+        if (withEmfPlus)
+            player.plus = &plus;
+        while (pos + 8 <= data.size() && out.records < MaxRecords) {
             ByteReader head(QByteArrayView(data).sliced(pos, 8));
             const quint32 recordType = head.u32();
             const quint32 size = head.u32();
             if (size < 8 || size % 4 || size > quint64(data.size() - pos)) {
-                lied = true;
+                out.lied = true;
                 break;
             }
             if (recordType == Eof)
                 break;
-            ++records;
+            ++out.records;
+            if (recordType != Comment && !plus.classicRecordsDraw()) {
+                canvas.spend(1);
+                pos += size;
+                continue;
+            }
             player.record = QByteArrayView(data).sliced(pos, size);
             ByteReader parameters(player.record.sliced(8));
             if (!player.play(recordType, parameters)) {
-                lied = player.lied;
+                out.lied = player.lied;
                 break;
             }
             if (canvas.exhausted())
                 break;
             pos += size;
         }
-        stoppedAt = pos;
-        drew = canvas.drawingCount() > 0;
-        emfPlusSeen = player.emfPlusSeen;
-    }
-    // Files with EMF+ records whose classic records draw nothing would show as blank: say why.
-    if (emfPlusSeen && !drew)
-        return LoadResult::failure(errors::emfPlusOnly());
+        out.stoppedAt = pos;
+        out.emfPlusDrew = plus.drawingCount() > 0;
+        out.drew = canvas.drawingCount() > 0 || out.emfPlusDrew;
+        out.emfPlusSeen = player.emfPlusSeen;
+        out.fallBack = plus.seen() && (!out.emfPlusDrew || (plus.dual() && plus.broken()));
+        return out;
+    };
+    Outcome outcome = play(true);
+    if (outcome.fallBack)
+        outcome = play(false);
+    const bool lied = outcome.lied, drew = outcome.drew;
+    const quint32 records = outcome.records;
+    const qsizetype stoppedAt = outcome.stoppedAt;
+    // Files whose records, EMF+ or classic, draw nothing would show as blank: say so.
+    if (outcome.emfPlusSeen && !drew)
+        return LoadResult::failure(errors::corrupt());
     // A record that lies ends playback; what came before it stands if it was most of the file.
     if (lied) {
         const bool mostRecords = header.nRecords > 0 && records * 2 > header.nRecords;
