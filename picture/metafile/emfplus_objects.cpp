@@ -523,6 +523,16 @@ std::optional<Image> readImage(ByteReader &r, ImageBudget &budget) {
             return std::nullopt;
         image.metafile = true;
         image.image = metafileImage(data, budget);
+        // An enhanced metafile's own device pixels: its bounds.
+        ByteReader header(data);
+        const quint32 recordType = header.u32();
+        header.u32();
+        const qint32 left = header.i32(), top = header.i32(), right = header.i32(),
+                     bottom = header.i32();
+        header.skip(16);
+        if (header.ok() && recordType == 1 && header.u32() == 0x464D4520 && right > left &&
+            bottom > top)
+            image.units = QSizeF(double(right) - left, double(bottom) - top);
     } else {
         return std::nullopt;
     }

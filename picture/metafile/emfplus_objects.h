@@ -69,6 +69,7 @@ struct Region {
 struct Image {
     QImage image;
     bool metafile = false;
+    QSizeF units; // the whole image in the units of source rectangles, when not its pixels
 };
 
 struct Font {

@@ -346,6 +346,9 @@ struct Player::Impl {
     // Sets the painter up for a drawing whose bounds, in world units, are `bounds` (grown by
     // `margin` world units); false when it cannot show.
     bool begin(const QRectF &bounds, double margin) {
+        // Counted whether or not it shows in the part drawn, so that a part tells the same as
+        // the whole whether the file draws anything.
+        ++drawings;
         canvas.spend(1);
         if (canvas.exhausted())
             return false;
@@ -374,10 +377,7 @@ struct Player::Impl {
         painter.setBrush(Qt::NoBrush);
         return true;
     }
-    void end() {
-        painter.restore();
-        ++drawings;
-    }
+    void end() { painter.restore(); }
 
     void fill(const QPainterPath &path, const Brush &b) {
         if (path.isEmpty() || !begin(path.controlPointRect(), 0))
@@ -445,8 +445,9 @@ struct Player::Impl {
         QTransform m;
         switch (type) {
         case SetWorldTransform:
+            // A matrix that cannot be inverted is refused, and the transform stays.
             m = readMatrix(r);
-            if (r.ok())
+            if (r.ok() && usable(m))
                 s.world = m;
             return;
         case ResetWorldTransform:
@@ -471,7 +472,7 @@ struct Player::Impl {
         default:
             return;
         }
-        if (!r.ok())
+        if (!r.ok() || !usable(m))
             return;
         // The append flag puts the new matrix after the present one.
         s.world = flags & Flag2000 ? s.world * m : m * s.world;
@@ -640,11 +641,18 @@ struct Player::Impl {
         }
         if (!r.ok() || !image)
             return;
-        if (unit > 2) {
-            const double scale = unitScale(unit, 96);
-            source = QRectF(source.topLeft() * scale, source.size() * scale);
-        }
+        // Source rectangles count a metafile's own device pixels, a bitmap's pixels.
+        const double sx =
+            image->units.width() > 0 ? image->image.width() / image->units.width() : 1;
+        const double sy =
+            image->units.height() > 0 ? image->image.height() / image->units.height() : 1;
+        const double scale = unit > 2 ? unitScale(unit, 96) : 1;
+        source = QRectF(source.x() * scale * sx, source.y() * scale * sy,
+                        source.width() * scale * sx, source.height() * scale * sy);
         if (source.width() == 0 || source.height() == 0)
+            return;
+        const QRectF clipped = source.normalized() & QRectF(image->image.rect());
+        if (clipped.isEmpty())
             return;
         const double m11 = (p1 - p0).x() / source.width(), m12 = (p1 - p0).y() / source.width();
         const double m21 = (p2 - p0).x() / source.height(), m22 = (p2 - p0).y() / source.height();
@@ -652,14 +660,11 @@ struct Player::Impl {
                                p0.y() - source.x() * m12 - source.y() * m22);
         if (!usable(place))
             return;
-        QRectF bounds(p0, p0);
-        bounds |= QRectF(p1, p1);
-        bounds |= QRectF(p2, p2);
-        bounds |= QRectF(p1 + p2 - p0, p1 + p2 - p0);
+        const QRectF bounds = QPolygonF({p0, p1, p2, p1 + p2 - p0}).boundingRect();
         if (!begin(bounds, 0))
             return;
         painter.setTransform(place * full());
-        painter.drawImage(source, image->image, source);
+        painter.drawImage(clipped, image->image, clipped);
         end();
     }
 
