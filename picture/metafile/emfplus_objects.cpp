@@ -107,7 +107,7 @@ std::optional<QPainterPath> readPath(ByteReader &r) {
 
 QPainterPath universe() {
     QPainterPath p;
-    p.addRect(QRectF(-1e7, -1e7, 2e7, 2e7));
+    p.addRect(QRectF(-1e9, -1e9, 2e9, 2e9));
     return p;
 }
 

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPathStroker>
 #include <QRadialGradient>
 
 #include <array>
@@ -75,7 +76,10 @@ constexpr qint64 ImagePixels = qint64(64) * 1024 * 1024;
 // Path operations for clips and regions whose operands multiply to more elements than this are
 // left out: they would take too long.
 constexpr qint64 MaxClipOperation = 4'000'000;
-constexpr double MaxCoordinate = 1e7;
+constexpr double MaxCoordinate = 1e9;
+// Shapes reaching further than this beyond the picture are cut to it before they are drawn, as
+// the rasterizer counts in fixed point.
+constexpr double MaxReach = 1e6;
 constexpr int ReferenceFontPixels = 100;
 
 constexpr quint16 SolidColor = 0x8000, Compressed = 0x4000, Relative = 0x0800, Flag2000 = 0x2000;
@@ -259,9 +263,10 @@ struct Player::Impl {
                 return QBrush(b.stops.first().second);
             QLinearGradient g(b.rect.topLeft(), b.rect.topRight());
             g.setStops(b.stops);
-            g.setSpread(b.wrap == 4   ? QGradient::PadSpread
-                        : b.wrap == 0 ? QGradient::RepeatSpread
-                                      : QGradient::ReflectSpread);
+            // The colour changes along x only: flipping tiles in y changes nothing.
+            g.setSpread(b.wrap == 4                  ? QGradient::PadSpread
+                        : b.wrap == 1 || b.wrap == 3 ? QGradient::ReflectSpread
+                                                     : QGradient::RepeatSpread);
             QBrush q(g);
             q.setTransform(b.transform);
             return q;
@@ -383,8 +388,22 @@ struct Player::Impl {
         if (path.isEmpty() || !begin(path.controlPointRect(), 0))
             return;
         canvas.spend(path.elementCount());
-        painter.fillPath(path, qbrush(b, full()));
+        fillArea(path, qbrush(b, full()));
         end();
+    }
+
+    // Fills an area given in world units, cut to the picture first when it reaches far out.
+    void fillArea(const QPainterPath &area, QBrush brush) {
+        const QTransform t = painter.transform();
+        const QRectF reach = t.mapRect(area.controlPointRect());
+        if (target.adjusted(-MaxReach, -MaxReach, MaxReach, MaxReach).contains(reach)) {
+            painter.fillPath(area, brush);
+            return;
+        }
+        canvas.spend(area.elementCount() * 16);
+        brush.setTransform(brush.transform() * t);
+        painter.resetTransform();
+        painter.fillPath(t.map(area).intersected(universe()), brush);
     }
 
     void stroke(const QPainterPath &path, const Pen &p) {
@@ -395,7 +414,14 @@ struct Player::Impl {
         if (!begin(path.controlPointRect(), margin))
             return;
         canvas.spend(path.elementCount() * (q.style() == Qt::SolidLine ? 1 : 8));
-        painter.strokePath(path, q);
+        const QRectF reach = painter.transform().mapRect(path.controlPointRect());
+        if (q.isCosmetic() ||
+            target.adjusted(-MaxReach, -MaxReach, MaxReach, MaxReach).contains(reach)) {
+            painter.strokePath(path, q);
+        } else {
+            QPainterPathStroker stroker(q);
+            fillArea(stroker.createStroke(path), q.brush());
+        }
         end();
     }
 
@@ -493,7 +519,9 @@ struct Player::Impl {
         const auto b = brush(flags, brushValue);
         if (!font || !b || text.isEmpty())
             return;
+        // Without a format of its own, text keeps a sixth of an em clear on either side.
         StringFormat format;
+        format.leadingMargin = format.trailingMargin = 1.0 / 6;
         if (const Object *o = object(formatId))
             if (const auto *f = std::get_if<StringFormat>(o))
                 format = *f;
@@ -527,7 +555,7 @@ struct Player::Impl {
         const double trail = format.trailingMargin * ReferenceFontPixels;
         const double far = 1e6;
         if (box.width() <= 0) {
-            const double x = box.x();
+            const double x = box.x() + (format.alignment == 2 ? -trail : lead);
             box.setLeft(format.alignment == 1 ? x - far : format.alignment == 2 ? x - 2 * far : x);
             box.setWidth(2 * far);
             textFlags |= Qt::TextDontClip;
@@ -593,10 +621,14 @@ struct Player::Impl {
         end();
     }
 
+    // A font's em in world units: World, Display and Pixel sizes count page units, the others
+    // are turned into device pixels and those into page units.
     double emInWorld(const Font &f) const {
         double em = f.emSize;
-        if (f.unit != 0)
-            em *= unitScale(f.unit, dpiY) * worldPerDevicePixel();
+        if (f.unit > 2) {
+            const double page = s.pageScale * unitScale(s.pageUnit, dpiY);
+            em *= page > 0 ? unitScale(f.unit, dpiY) / page : 0;
+        }
         return std::isfinite(em) && em < MaxCoordinate ? em : 0;
     }
 
