@@ -343,6 +343,9 @@ std::optional<Pen> readPen(ByteReader &r, ImageBudget &budget) {
         }
         if (p.dashes.size() % 2)
             p.dashes.append(p.dashes.last());
+        // Dashes given without a line style still make a dashed line.
+        if (!p.dashes.isEmpty() && !(flags & 0x20))
+            p.style = 5;
     }
     if (flags & 0x200)
         r.i32(); // alignment: drawn centred

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPathStroker>
 #include <QRadialGradient>
+#include <QtMath>
 
 #include <array>
 #include <cmath>
@@ -422,7 +423,41 @@ struct Player::Impl {
             QPainterPathStroker stroker(q);
             fillArea(stroker.createStroke(path), q.brush());
         }
+        const double w = q.widthF() > 0 ? q.widthF() : worldPerDevicePixel();
+        if (path.elementCount() > 1) {
+            anchor(p.startCap, path.pointAtPercent(0), path.angleAtPercent(0) + 180, w, q.brush());
+            anchor(p.endCap, path.pointAtPercent(1), path.angleAtPercent(1), w, q.brush());
+        }
         end();
+    }
+
+    // The anchor caps: a square, circle, diamond or arrow head at a line's end, pointing the
+    // way `angle` (degrees, counter-clockwise as Qt counts) leads out of the line.
+    void anchor(int cap, QPointF at, double angle, double width, const QBrush &brush) {
+        if (cap < 0x11 || cap > 0x14)
+            return;
+        const double radians = qDegreesToRadians(angle);
+        const QPointF u(std::cos(radians), -std::sin(radians)), n(-u.y(), u.x());
+        QPainterPath shape;
+        switch (cap) {
+        case 0x11:
+            shape.addPolygon(QPolygonF({at + (u + n) * width, at + (u - n) * width,
+                                        at - (u + n) * width, at - (u - n) * width}));
+            break;
+        case 0x12:
+            shape.addEllipse(at, width, width);
+            break;
+        case 0x13:
+            shape.addPolygon(
+                QPolygonF({at + u * width, at + n * width, at - u * width, at - n * width}));
+            break;
+        default:
+            shape.addPolygon(
+                QPolygonF({at, at - u * 2 * width + n * width, at - u * 2 * width - n * width}));
+            break;
+        }
+        shape.closeSubpath();
+        painter.fillPath(shape, brush);
     }
 
     QPainterPath universe() const {
