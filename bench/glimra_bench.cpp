@@ -7,6 +7,7 @@
 //   glimra_bench --photographs              only the rows of turned and Adobe RGB photographs
 //   glimra_bench --gif      the GIF rows alone
 //   glimra_bench --held     only the held-key rows
+//   glimra_bench --metafiles  only the EMF and EMF+ rows
 //   glimra_bench --peak FILE WIDTH HEIGHT   (internal) peak memory of one load, in a fresh process
 //   glimra_bench --peak-window [FILE]       (internal) the same through the main window
 
@@ -36,6 +37,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <filesystem>
@@ -264,6 +266,95 @@ QByteArray emfFile(int count) {
     const qint64 headerSize = 88;
     putLongs(file, {1, headerSize, 0, 0, 5999, 3999, 0, 0, 158750, 105833, 0x464D4520, 0x10000,
                     headerSize + records.size(), recordCount + 1});
+    putWords(file, {2, 0});
+    putLongs(file, {0, 0, 0, 1920, 1080, 508, 286});
+    return file + records;
+}
+
+// An EMF drawn by EMF+ records alone: 6000 x 4000 pixels of `count` antialiased ellipses, each
+// in a colour of its own, or, with `chart`, 1800 x 1000 pixels of a bar chart of 200 bars with
+// grid lines, a title and a label under every bar.
+QByteArray emfPlusFile(int count, bool chart) {
+    QByteArray records, plus;
+    int recordCount = 0;
+    const auto flush = [&] {
+        if (plus.isEmpty())
+            return;
+        plus.prepend("EMF+", 4);
+        putLongs(records, {70, 12 + plus.size(), plus.size()});
+        records += plus;
+        plus.clear();
+        ++recordCount;
+    };
+    const auto record = [&](int type, int flags, const QByteArray &data) {
+        putWords(plus, {type, flags});
+        putLongs(plus, {12 + data.size(), data.size()});
+        plus += data;
+        if (plus.size() > 60000)
+            flush();
+    };
+    const auto longs = [](std::initializer_list<qint64> values) {
+        QByteArray b;
+        putLongs(b, values);
+        return b;
+    };
+    const auto real = [](double value) {
+        return qint64(std::bit_cast<quint32>(float(value)));
+    };
+    const auto text = [&](const QString &string, QRectF box, int align) {
+        const QByteArray format = longs({0xDBC01002, 0, 0, align, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        record(0x4008, 0x0702, format);
+        QByteArray data = longs({0xff202020, 2, string.size(), real(box.x()), real(box.y()),
+                                 real(box.width()), real(box.height())});
+        for (const QChar c : string)
+            putWords(data, {c.unicode()});
+        if (string.size() % 2)
+            putWords(data, {0});
+        record(0x401C, 0x8000, data);
+    };
+    record(0x4001, 0, longs({0xDBC01002, 1, 96, 96})); // header: EMF+ only
+    record(0x401E, 0x9, {});                           // antialiased
+    record(0x4030, 2, longs({real(1)}));               // page in pixels
+    const QSize size = chart ? QSize(1800, 1000) : QSize(6000, 4000);
+    if (!chart) {
+        for (int n = 0; n < count; ++n) {
+            const int x = (n * 37) % 5800, y = (n * 53) % 3800;
+            const quint32 colour = 0xC0000000u | (quint32(n * 2654435761u) & 0xFFFFFF);
+            record(0x400E, 0x8000, longs({colour, real(x), real(y), real(200), real(140)}));
+        }
+    } else {
+        QByteArray font = longs({0xDBC01002, real(13), 2, 0, 0, 5});
+        for (const char c : QByteArrayView("Arial"))
+            putWords(font, {c});
+        putWords(font, {0});
+        record(0x4008, 0x0600, font);
+        record(0x4008, 0x0201,
+               longs({0xDBC01002, 0, 0, 0, real(1), 0xDBC01002, 0, 0xffa0a0a0})); // grid pen
+        for (int line = 0; line <= 10; ++line)
+            record(0x400D, 0x0001,
+                   longs({2, real(40), real(940 - line * 88), real(1780), real(940 - line * 88)}));
+        for (int n = 0; n < 200; ++n) {
+            const double x = 44 + n * 8.65, height = 40 + (n * 977) % 860;
+            record(0x400A, 0x8000,
+                   longs({0xff2060c0 + (n % 7) * 0x100800, 1, real(x), real(940 - height), real(6),
+                          real(height)}));
+            text(QString::number(n + 1), QRectF(x - 10, 944, 26, 16), 1);
+        }
+        record(0x4008, 0x0600,
+               longs({0xDBC01002, real(28), 2, 1, 0, 5}) + QByteArray("A\0r\0i\0a\0l\0\0\0", 12));
+        text(QStringLiteral("Sales by week, 1990-1993"), QRectF(0, 10, 1800, 40), 1);
+    }
+    record(0x4002, 0, {});
+    flush();
+    putLongs(records, {14, 20, 0, 16, 20}); // EOF
+    ++recordCount;
+
+    QByteArray file;
+    const qint64 headerSize = 88;
+    const int w = size.width(), h = size.height();
+    putLongs(file, {1, headerSize, 0, 0, w - 1, h - 1, 0, 0, std::llround(w * 2540.0 / 96),
+                    std::llround(h * 2540.0 / 96), 0x464D4520, 0x10000, headerSize + records.size(),
+                    recordCount + 1});
     putWords(file, {2, 0});
     putLongs(file, {0, 0, 0, 1920, 1080, 508, 286});
     return file + records;
@@ -976,6 +1067,8 @@ int runBench() {
     writeFile(at("3000x2000.pcx"), pcxFile(photograph({3000, 2000})));
     writeFile(at("drawing.wmf"), wmfFile(20000));
     writeFile(at("drawing.emf"), emfFile(20000));
+    writeFile(at("drawing-plus.emf"), emfPlusFile(20000, false));
+    writeFile(at("chart-plus.emf"), emfPlusFile(0, true));
     for (const QFileInfo &file : QDir(pictures).entryInfoList(QDir::Files, QDir::Name))
         std::printf("  %-24s %8.1f MiB\n", qPrintable(file.fileName()),
                     double(file.size()) / (1024 * 1024));
@@ -1031,6 +1124,8 @@ int runBench() {
         {"3000x2000.pcx", "PCX 3000x2000 24-bit"},
         {"drawing.wmf", "WMF 6000x4000, 20000 rectangles"},
         {"drawing.emf", "EMF 6000x4000, 20000 rectangles"},
+        {"drawing-plus.emf", "EMF+ 6000x4000, 20000 antialiased ellipses"},
+        {"chart-plus.emf", "EMF+ 1800x1000 chart, 200 bars, 202 labels"},
     };
     for (const Sample &sample : samples) {
         for (const QSize visible : {DesignViewport, FullHd}) {
@@ -1068,6 +1163,8 @@ int runBench() {
             {"3000x2000.pcx", "PCX 3000x2000", {}, {}},
             {"drawing.wmf", "WMF 6000x4000", {}, {}},
             {"drawing.emf", "EMF 6000x4000", {}, {}},
+            {"drawing-plus.emf", "EMF+ 6000x4000, 20000 ellipses", {}, {}},
+            {"chart-plus.emf", "EMF+ 1800x1000 chart with text", {}, {}},
         };
         atBothSizes(pictures.toStdString(), [&](MainWindow &window, bool maximised) {
             const QString size =
@@ -1189,6 +1286,39 @@ int runBench() {
 
 } // namespace
 
+// The rows of the classic and the EMF+ drawings alone: loading and click to painted.
+int metafileRows() {
+    QTemporaryDir temporary;
+    const auto at = [&](const char *name) {
+        return temporary.filePath(QLatin1String(name));
+    };
+    if (!temporary.isValid() || !writeFile(at("tiny.jpg"), jpegFile({64, 48}, 2)) ||
+        !writeFile(at("drawing.emf"), emfFile(20000)) ||
+        !writeFile(at("drawing-plus.emf"), emfPlusFile(20000, false)) ||
+        !writeFile(at("chart-plus.emf"), emfPlusFile(0, true)))
+        return 1;
+    viewer::loadInterfaceFont();
+    const std::pair<const char *, const char *> files[] = {
+        {"drawing.emf", "EMF 6000x4000, 20000 rectangles"},
+        {"drawing-plus.emf", "EMF+ 6000x4000, 20000 ellipses"},
+        {"chart-plus.emf", "EMF+ 1800x1000 chart with text"}};
+    for (const auto &[file, label] : files)
+        for (const QSize visible : {DesignViewport, FullHd})
+            report(QStringLiteral("loadPictureFile %1, %2x%3 part")
+                       .arg(QLatin1String(label))
+                       .arg(visible.width())
+                       .arg(visible.height()),
+                   measureLoad(at(file), visible));
+    atBothSizes(temporary.path().toStdString(), [&](MainWindow &window, bool maximised) {
+        for (const auto &[file, label] : files)
+            report(QStringLiteral("click to painted, %1, %2")
+                       .arg(QLatin1String(label), maximised ? QStringLiteral("1920x1080 window")
+                                                            : QStringLiteral("design size")),
+                   clickToPainted(window, QLatin1String(file), QStringLiteral("tiny.jpg")));
+    });
+    return 0;
+}
+
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
@@ -1205,6 +1335,8 @@ int main(int argc, char *argv[]) {
     }
     if (arguments.value(1) == QLatin1String("--gif"))
         return gifOnly();
+    if (arguments.value(1) == QLatin1String("--metafiles"))
+        return metafileRows();
     if (arguments.value(1) == QLatin1String("--held")) {
         QTemporaryDir temporary;
         const QString photo = temporary.path() + QStringLiteral("/photo.jpg");
