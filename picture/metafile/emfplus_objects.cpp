@@ -20,11 +20,17 @@ constexpr int MaxNesting = 2;
 // A metafile image is drawn at its natural size, within this many pixels a side.
 constexpr int MaxMetafileImageSide = 4096;
 // Work charged for playing a nested metafile, beside its pixels.
-constexpr qint64 NestedMetafileWork = 200'000;
+constexpr qint64 NestedMetafileWork = 2'000'000;
+// Metafile images decoded for one picture, at every depth together.
+constexpr int MaxNestedMetafiles = 8;
 constexpr quint32 MaxPoints = 1 << 24;
 constexpr int MaxRegionDepth = 64;
+// Region trees: nodes, and the elements two operands of one combination may multiply to.
+constexpr int MaxRegionNodes = 4096;
+constexpr qint64 MaxRegionOperation = 4'000'000;
 
 thread_local int nesting = 0;
+thread_local int nestedMetafiles = 0;
 
 double finiteOr(double value, double fallback = 0) {
     return std::isfinite(value) && std::abs(value) < 1e9 ? value : fallback;
@@ -111,8 +117,8 @@ QPainterPath universe() {
     return p;
 }
 
-std::optional<Region> readRegionNode(ByteReader &r, int depth) {
-    if (depth > MaxRegionDepth)
+std::optional<Region> readRegionNode(ByteReader &r, int depth, int &nodes) {
+    if (depth > MaxRegionDepth || ++nodes > MaxRegionNodes)
         return std::nullopt;
     const quint32 type = r.u32();
     if (!r.ok())
@@ -145,11 +151,14 @@ std::optional<Region> readRegionNode(ByteReader &r, int depth) {
     case 3:
     case 4:
     case 5: {
-        auto left = readRegionNode(r, depth + 1);
+        auto left = readRegionNode(r, depth + 1, nodes);
         if (!left)
             return std::nullopt;
-        auto right = readRegionNode(r, depth + 1);
+        auto right = readRegionNode(r, depth + 1, nodes);
         if (!right)
+            return std::nullopt;
+        if (qint64(left->path.elementCount() + 1) * (right->path.elementCount() + 1) >
+            MaxRegionOperation)
             return std::nullopt;
         const QPainterPath a = left->infinite ? universe() : left->path;
         const QPainterPath b = right->infinite ? universe() : right->path;
@@ -485,8 +494,9 @@ QImage compressedBitmap(QByteArrayView data, ImageBudget &budget) {
 }
 
 QImage metafileImage(QByteArrayView data, ImageBudget &budget) {
-    if (nesting >= MaxNesting)
+    if (nesting >= MaxNesting || nestedMetafiles >= MaxNestedMetafiles)
         return {};
+    ++nestedMetafiles;
     const QByteArray bytes = data.toByteArray();
     QBuffer buffer;
     buffer.setData(bytes);
@@ -628,7 +638,8 @@ std::optional<Object> readObject(ObjectType type, QByteArrayView data, ImageBudg
     case ObjectType::Region: {
         r.u32();
         r.u32(); // node count: the tree itself says where it ends
-        if (auto region = readRegionNode(r, 0))
+        int nodes = 0;
+        if (auto region = readRegionNode(r, 0, nodes))
             return Object(*region);
         break;
     }
@@ -717,6 +728,11 @@ QImage hatchPattern(int style, QRgb fore, QRgb back) {
 
 int imageNesting() {
     return nesting;
+}
+
+void startPicture() {
+    if (nesting == 0)
+        nestedMetafiles = 0;
 }
 
 } // namespace picture::emfplus

@@ -114,4 +114,8 @@ QImage hatchPattern(int style, QRgb fore, QRgb back);
 // The number of nested metafile images being decoded on this thread.
 int imageNesting();
 
+// A picture starts: outside any metafile image, the count of metafile images decoded for the
+// picture (at every depth) starts again.
+void startPicture();
+
 } // namespace picture::emfplus

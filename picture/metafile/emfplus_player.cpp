@@ -82,6 +82,7 @@ constexpr double MaxCoordinate = 1e9;
 // the rasterizer counts in fixed point.
 constexpr double MaxReach = 1e6;
 constexpr int ReferenceFontPixels = 100;
+constexpr quint32 MaxTextLength = 32768;
 
 constexpr quint16 SolidColor = 0x8000, Compressed = 0x4000, Relative = 0x0800, Flag2000 = 0x2000;
 
@@ -546,8 +547,9 @@ struct Player::Impl {
         const QRectF layout = readRectF(r, false);
         if (!r.ok() || quint64(length) * 2 > quint64(r.remaining()))
             return;
-        QString text(qsizetype(length), Qt::Uninitialized);
-        for (quint32 i = 0; i < length; ++i)
+        // Longer text than a picture can show is cut, so that laying it out stays quick.
+        QString text(qsizetype(std::min(length, MaxTextLength)), Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); ++i)
             text[i] = QChar(r.u16());
         const Object *fontObject = object(flags & 0xff);
         const auto *font = fontObject ? std::get_if<Font>(fontObject) : nullptr;
@@ -618,7 +620,7 @@ struct Player::Impl {
         const quint32 options = r.u32();
         const quint32 matrixPresent = r.u32();
         const quint32 count = r.u32();
-        if (!r.ok() || quint64(count) * 10 > quint64(r.remaining()))
+        if (!r.ok() || count > MaxTextLength || quint64(count) * 10 > quint64(r.remaining()))
             return;
         QString text(qsizetype(count), Qt::Uninitialized);
         for (quint32 i = 0; i < count; ++i)
@@ -1058,7 +1060,9 @@ struct Player::Impl {
 };
 
 Player::Player(MetafileCanvas &canvas, const QTransform &deviceToPicture, qint64 fileBytes)
-    : m(std::make_unique<Impl>(canvas, deviceToPicture, fileBytes)) {}
+    : m(std::make_unique<Impl>(canvas, deviceToPicture, fileBytes)) {
+    startPicture();
+}
 
 Player::~Player() = default;
 
