@@ -10,7 +10,6 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPathStroker>
-#include <QRadialGradient>
 #include <QtMath>
 
 #include <array>
@@ -83,6 +82,8 @@ constexpr double MaxCoordinate = 1e9;
 constexpr double MaxReach = 1e6;
 constexpr int ReferenceFontPixels = 100;
 constexpr quint32 MaxTextLength = 32768;
+constexpr int PathGradientSide = 128;
+constexpr qsizetype MaxGradientEdges = 512;
 
 constexpr quint16 SolidColor = 0x8000, Compressed = 0x4000, Relative = 0x0800, Flag2000 = 0x2000;
 
@@ -245,7 +246,7 @@ struct Player::Impl {
         return o ? std::get_if<Pen>(o) : nullptr;
     }
 
-    QBrush qbrush(const Brush &b, const QTransform &toPicture) const {
+    QBrush qbrush(const Brush &b, const QTransform &toPicture) {
         switch (b.kind) {
         case Brush::Kind::Solid:
             return QBrush(QColor::fromRgba(b.color));
@@ -273,32 +274,74 @@ struct Player::Impl {
             q.setTransform(b.transform);
             return q;
         }
-        case Brush::Kind::PathGradient: {
-            // The colour runs from the boundary to the centre: drawn as an ellipse through the
-            // boundary's box, its focus on the centre.
-            const QRectF box = b.boundary.boundingRect();
-            if (box.width() <= 0 || box.height() <= 0)
-                return QBrush(b.stops.last().second);
-            const QPointF c = box.center();
-            const QPointF focus((b.centre.x() - c.x()) / (box.width() / 2),
-                                (b.centre.y() - c.y()) / (box.height() / 2));
-            QRadialGradient g(
-                QPointF(0, 0), 1,
-                QPointF(std::clamp(focus.x(), -0.99, 0.99), std::clamp(focus.y(), -0.99, 0.99)));
-            QGradientStops stops;
-            for (auto it = b.stops.crbegin(); it != b.stops.crend(); ++it)
-                stops.append({1 - it->first, it->second});
-            g.setStops(stops);
-            QBrush q(g);
-            q.setTransform(QTransform::fromScale(box.width() / 2, box.height() / 2) *
-                           QTransform::fromTranslate(c.x(), c.y()) * b.transform);
-            return q;
-        }
+        case Brush::Kind::PathGradient:
+            return pathGradient(b, toPicture);
         }
         return {};
     }
 
-    QPen qpen(const Pen &p, const QTransform &toPicture) const {
+    // A path gradient: each point takes the colour of the copy of the boundary, shrunk towards
+    // the centre, that runs through it (0 on the boundary, 1 at the centre). Laid out as a
+    // texture of at most PathGradientSide texels a side over the boundary's box; outside the
+    // boundary it leaves the picture as it is.
+    QBrush pathGradient(const Brush &b, const QTransform &toPicture) {
+        const QPolygonF boundary = b.boundary.toFillPolygon();
+        const QRectF box = boundary.boundingRect();
+        if (box.width() <= 0 || box.height() <= 0 || boundary.size() > MaxGradientEdges)
+            return QBrush(b.stops.last().second);
+        const double scale = std::sqrt(std::abs((b.transform * toPicture).determinant()));
+        const QSize size(std::clamp(int(std::ceil(box.width() * scale)), 1, PathGradientSide),
+                         std::clamp(int(std::ceil(box.height() * scale)), 1, PathGradientSide));
+        canvas.spend(qint64(size.width()) * size.height() * boundary.size() / 16);
+        QImage texture(size, QImage::Format_ARGB32_Premultiplied);
+        const double sx = box.width() / size.width(), sy = box.height() / size.height();
+        const QPointF c = b.centre;
+        const auto colourAt = [&](double t) {
+            const QGradientStops &stops = b.stops;
+            if (t <= stops.first().first)
+                return stops.first().second;
+            for (qsizetype i = 1; i < stops.size(); ++i) {
+                if (t <= stops[i].first) {
+                    const double span = stops[i].first - stops[i - 1].first;
+                    const double f = span > 0 ? (t - stops[i - 1].first) / span : 1;
+                    const QColor a = stops[i - 1].second, z = stops[i].second;
+                    return QColor::fromRgbF(float(a.redF() + (z.redF() - a.redF()) * f),
+                                            float(a.greenF() + (z.greenF() - a.greenF()) * f),
+                                            float(a.blueF() + (z.blueF() - a.blueF()) * f),
+                                            float(a.alphaF() + (z.alphaF() - a.alphaF()) * f));
+                }
+            }
+            return stops.last().second;
+        };
+        for (int y = 0; y < size.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(texture.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                const QPointF d = QPointF(box.x() + (x + 0.5) * sx, box.y() + (y + 0.5) * sy) - c;
+                // Where the ray from the centre through the point leaves the boundary.
+                double reach = 0;
+                for (qsizetype i = 0; i < boundary.size(); ++i) {
+                    const QPointF a = boundary[i] - c;
+                    const QPointF e = boundary[(i + 1) % boundary.size()] - boundary[i];
+                    const double denominator = d.x() * e.y() - d.y() * e.x();
+                    if (std::abs(denominator) < 1e-12)
+                        continue;
+                    const double t = (a.x() * e.y() - a.y() * e.x()) / denominator;
+                    const double u = (a.x() * d.y() - a.y() * d.x()) / denominator;
+                    if (t > 0 && u >= 0 && u <= 1)
+                        reach = reach == 0 ? t : std::min(reach, t);
+                }
+                const double along = reach > 0 ? 1 / reach : 0; // 1 on the boundary
+                line[x] = along > 1.0001 ? 0 : colourAt(1 - along).rgba();
+                line[x] = qPremultiply(line[x]);
+            }
+        }
+        QBrush q(texture);
+        q.setTransform(QTransform::fromScale(sx, sy) * QTransform::fromTranslate(box.x(), box.y()) *
+                       b.transform);
+        return q;
+    }
+
+    QPen qpen(const Pen &p, const QTransform &toPicture) {
         double width = p.width;
         if (p.unit != 0 && p.unit != 1 && p.unit != 2)
             width *= unitScale(p.unit, dpiX) * worldPerDevicePixel();
