@@ -1,8 +1,8 @@
 #include "picture/metafile/emf_decoder.h"
 
 #include "picture/byte_reader.h"
-#include "picture/metafile/emfplus_player.h"
 #include "picture/image_allocation.h"
+#include "picture/metafile/emfplus_player.h"
 #include "picture/metafile/metafile_bitmap.h"
 #include "picture/metafile/metafile_canvas.h"
 #include "picture/metafile/metafile_common.h"
@@ -1107,8 +1107,7 @@ LoadResult read(QIODevice &device, QSize visible) {
     // GetDC record hands over to them. Where the EMF+ records draw nothing, or a dual file's
     // do not hold together, the classic records draw the picture instead.
     struct Outcome {
-        bool lied = false, drew = false, emfPlusSeen = false, emfPlusDrew = false,
-             fallBack = false;
+        bool lied = false, drew = false, emfPlusSeen = false, emfPlusDrew = false, fallBack = false;
         qsizetype stoppedAt = 0;
         quint32 records = 1;
     };
