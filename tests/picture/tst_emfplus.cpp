@@ -168,6 +168,8 @@ private slots:
     void records();
     void classicRecordsOnlyAfterGetDC_data();
     void classicRecordsOnlyAfterGetDC();
+    void rawBitmaps_data();
+    void rawBitmaps();
     void nestedMetafileImages_data();
     void nestedMetafileImages();
     void visiblePartIsTheCorner();
@@ -254,6 +256,16 @@ void TestEmfPlus::records_data() {
     QTest::newRow("clip reset") << QList<QByteArray>{plus(0x4032, 0x0000, leftStrip) +
                                                      plus(0x4031, 0, {}) + everything}
                                 << QList<QPoint>{{10, 50}, {50, 50}} << QList<QPoint>{};
+    // A region of the two strips outside the middle: the exclusive or of two overlapping halves.
+    const QByteArray xorRegion =
+        plus(0x4008, 0x0404,
+             {0xDBC01002, 2, 3, 0x10000000, 0, 0, floatBits(60), floatBits(96), 0x10000000,
+              floatBits(30), 0, floatBits(66), floatBits(96)});
+    const QList<QPoint> strips{{10, 50}, {80, 50}}, middle{{45, 50}};
+    QTest::newRow("clip set to a region")
+        << QList<QByteArray>{xorRegion + plus(0x4034, 0x0004, {}) + everything} << strips << middle;
+    QTest::newRow("region filled")
+        << QList<QByteArray>{xorRegion + plus(0x4013, 0x8004, {0xff000000})} << strips << middle;
     QTest::newRow("16-bit rectangles")
         << QList<QByteArray>{plus(0x400A, 0xC000, {0xff000000, 1, 10 | 10 << 16, 40 | 40 << 16})}
         << in << out;
@@ -315,6 +327,60 @@ void TestEmfPlus::classicRecordsOnlyAfterGetDC() {
     const auto result = load(emfFile(records));
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(filled(result, QPoint(20, 20)), classicShown);
+}
+
+void TestEmfPlus::rawBitmaps_data() {
+    QTest::addColumn<quint32>("format");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QByteArray>("data"); // the palette, if any, and the rows
+    QTest::addColumn<QRgb>("left");       // what the two pixels show, 0 for nothing
+    QTest::addColumn<QRgb>("right");
+    const QRgb red = 0xffff0000, blue = 0xff0000ff;
+    const auto bytes = [](std::initializer_list<int> values) {
+        QByteArray b;
+        for (int v : values)
+            b.append(char(v));
+        return b;
+    };
+    Bytes palette;
+    palette.u32(0).u32(2).u32(red).u32(blue);
+    QTest::newRow("8-bit with a palette")
+        << 0x00030803u << 1 << palette.data() + bytes({0, 1, 0, 0}) << red << blue;
+    QTest::newRow("an index past the palette is transparent")
+        << 0x00030803u << 1 << palette.data() + bytes({0, 7, 0, 0}) << red << 0u;
+    QTest::newRow("1-bit with a palette")
+        << 0x00030101u << 1 << palette.data() + bytes({0x40, 0, 0, 0}) << red << blue;
+    QTest::newRow("16-bit 5-6-5") << 0x00021006u << 1 << bytes({0, 0xf8, 0x1f, 0}) << red << blue;
+    QTest::newRow("24-bit") << 0x00021808u << 1 << bytes({0, 0, 255, 255, 0, 0, 0, 0}) << red
+                            << blue;
+    QTest::newRow("32-bit with alpha")
+        << 0x0026200Au << 1 << bytes({0, 0, 255, 255, 255, 0, 0, 0}) << red << 0u;
+    QTest::newRow("more rows than the data holds draw nothing")
+        << 0x00021808u << 50 << bytes({0, 0, 255, 255, 0, 0, 0, 0}) << 0u << 0u;
+}
+
+// A bitmap of 2 x `height` pixels stretched over the picture without smoothing.
+void TestEmfPlus::rawBitmaps() {
+    QFETCH(quint32, format);
+    QFETCH(int, height);
+    QFETCH(QByteArray, data);
+    QFETCH(QRgb, left);
+    QFETCH(QRgb, right);
+    const int stride = format == 0x00030101u ? 4 : ((2 * int((format >> 8) & 0xff) / 8 + 3) & ~3);
+    QList<quint32> values{0xDBC01002, 1, 2, quint32(height), quint32(stride), format, 0};
+    data.append(QByteArray((4 - data.size() % 4) % 4, '\0'));
+    for (qsizetype i = 0; i < data.size(); i += 4)
+        values.append(qFromLittleEndian<quint32>(data.constData() + i));
+    const quint32 full = floatBits(96);
+    const QByteArray draw =
+        plus(0x401A, 0, {0, 2, 0, 0, floatBits(2), floatBits(float(height)), 0, 0, full, full});
+    const auto result =
+        load(emfFile({comment(header(false) + plus(0x4021, 5, {}) + plus(0x4008, 0x0500, values) +
+                              draw + fillRect(QRectF(94, 94, 2, 2)))}));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    const QImage image = result.picture->image.convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.pixel(20, 50), left);
+    QCOMPARE(image.pixel(70, 50), right);
 }
 
 void TestEmfPlus::nestedMetafileImages_data() {
