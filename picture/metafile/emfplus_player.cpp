@@ -454,7 +454,12 @@ struct Player::Impl {
     void stroke(const QPainterPath &path, const Pen &p) {
         if (path.isEmpty())
             return;
-        const QPen q = qpen(p, full());
+        QPen q = qpen(p, full());
+        // Qt caps both ends alike: ends that differ, and triangles, are drawn here.
+        const bool ownCaps = q.style() == Qt::SolidLine && !q.isCosmetic() &&
+                             (p.startCap != p.endCap || p.startCap == 3);
+        if (ownCaps)
+            q.setCapStyle(Qt::FlatCap);
         const double margin = q.widthF() * std::max(1.0, p.miterLimit) + worldPerDevicePixel();
         if (!begin(path.controlPointRect(), margin))
             return;
@@ -467,23 +472,39 @@ struct Player::Impl {
             QPainterPathStroker stroker(q);
             fillArea(stroker.createStroke(path), q.brush());
         }
+        // Closed figures have no ends to cap.
         const double w = q.widthF() > 0 ? q.widthF() : worldPerDevicePixel();
-        if (path.elementCount() > 1) {
-            anchor(p.startCap, path.pointAtPercent(0), path.angleAtPercent(0) + 180, w, q.brush());
-            anchor(p.endCap, path.pointAtPercent(1), path.angleAtPercent(1), w, q.brush());
+        const QPointF first = path.pointAtPercent(0), last = path.pointAtPercent(1);
+        if (path.elementCount() > 1 && QLineF(first, last).length() > 1e-9) {
+            capShape(p.startCap, first, path.angleAtPercent(0) + 180, w, q.brush(), ownCaps);
+            capShape(p.endCap, last, path.angleAtPercent(1), w, q.brush(), ownCaps);
         }
         end();
     }
 
-    // The anchor caps: a square, circle, diamond or arrow head at a line's end, pointing the
-    // way `angle` (degrees, counter-clockwise as Qt counts) leads out of the line.
-    void anchor(int cap, QPointF at, double angle, double width, const QBrush &brush) {
-        if (cap < 0x11 || cap > 0x14)
+    // The cap of a line's end that `angle` (degrees, counter-clockwise as Qt counts) leads out
+    // of: the anchors (a square, circle, diamond or arrow head), and with `plain` the square,
+    // round and triangle caps, half a line width out.
+    void capShape(int cap, QPointF at, double angle, double width, const QBrush &brush,
+                  bool plain) {
+        const bool anchor = cap >= 0x11 && cap <= 0x14;
+        if (!anchor && !(plain && cap >= 1 && cap <= 3))
             return;
         const double radians = qDegreesToRadians(angle);
         const QPointF u(std::cos(radians), -std::sin(radians)), n(-u.y(), u.x());
         QPainterPath shape;
+        const double half = width / 2;
         switch (cap) {
+        case 1:
+            shape.addPolygon(QPolygonF(
+                {at + n * half, at + (n + u) * half, at + (u - n) * half, at - n * half}));
+            break;
+        case 2:
+            shape.addEllipse(at, half, half);
+            break;
+        case 3:
+            shape.addPolygon(QPolygonF({at + n * half, at + u * half, at - n * half}));
+            break;
         case 0x11:
             shape.addPolygon(QPolygonF({at + (u + n) * width, at + (u - n) * width,
                                         at - (u + n) * width, at - (u - n) * width}));
