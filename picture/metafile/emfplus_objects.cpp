@@ -357,7 +357,7 @@ std::optional<Pen> readPen(ByteReader &r, ImageBudget &budget) {
             p.style = 5;
     }
     if (flags & 0x200)
-        r.i32(); // alignment: drawn centred
+        p.inset = r.i32() == 1;
     if (flags & 0x400) {
         const quint32 count = r.u32();
         if (!r.ok() || quint64(count) * 4 > quint64(r.remaining()))

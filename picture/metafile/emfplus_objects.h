@@ -57,6 +57,7 @@ struct Pen {
     int style = 0; // 0 solid, 1-4 stock dashes, 5 the dashes below
     QList<qreal> dashes;
     double dashOffset = 0;
+    bool inset = false; // closed figures: the line lies inside the outline
     Brush brush;
 };
 

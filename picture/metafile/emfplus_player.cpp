@@ -464,6 +464,13 @@ struct Player::Impl {
         if (!begin(path.controlPointRect(), margin))
             return;
         canvas.spend(path.elementCount() * (q.style() == Qt::SolidLine ? 1 : 8));
+        // An inset line of a closed figure: twice as wide, and only its inner half kept.
+        const QPointF first = path.pointAtPercent(0), last = path.pointAtPercent(1);
+        const bool closed = QLineF(first, last).length() <= 1e-9;
+        if (p.inset && closed && !q.isCosmetic()) {
+            q.setWidthF(q.widthF() * 2);
+            painter.setClipPath(path, Qt::IntersectClip);
+        }
         const QRectF reach = painter.transform().mapRect(path.controlPointRect());
         if (q.isCosmetic() ||
             target.adjusted(-MaxReach, -MaxReach, MaxReach, MaxReach).contains(reach)) {
@@ -474,8 +481,7 @@ struct Player::Impl {
         }
         // Closed figures have no ends to cap.
         const double w = q.widthF() > 0 ? q.widthF() : worldPerDevicePixel();
-        const QPointF first = path.pointAtPercent(0), last = path.pointAtPercent(1);
-        if (path.elementCount() > 1 && QLineF(first, last).length() > 1e-9) {
+        if (path.elementCount() > 1 && !closed) {
             capShape(p.startCap, first, path.angleAtPercent(0) + 180, w, q.brush(), ownCaps);
             capShape(p.endCap, last, path.angleAtPercent(1), w, q.brush(), ownCaps);
         }
