@@ -8,6 +8,7 @@
 //   glimra_bench --gif      the GIF rows alone
 //   glimra_bench --held     only the held-key rows
 //   glimra_bench --keys     key to painted for 6000x4000 JPEG, GIF and PCX (run it under X)
+//   glimra_bench --metafiles  only the EMF and EMF+ rows
 //   glimra_bench --peak FILE WIDTH HEIGHT   (internal) peak memory of one load, in a fresh process
 //   glimra_bench --peak-window [FILE]       (internal) the same through the main window
 
@@ -37,6 +38,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <filesystem>
@@ -953,6 +955,8 @@ int runBench() {
     writeFile(at("3000x2000.pcx"), pcxFile(photograph({3000, 2000})));
     writeFile(at("drawing.wmf"), wmfFile(20000));
     writeFile(at("drawing.emf"), emfFile(20000));
+    writeFile(at("drawing-plus.emf"), testkit::emfplus::file(20000, false));
+    writeFile(at("chart-plus.emf"), testkit::emfplus::file(0, true));
     for (const QFileInfo &file : QDir(pictures).entryInfoList(QDir::Files, QDir::Name))
         std::printf("  %-24s %8.1f MiB\n", qPrintable(file.fileName()),
                     double(file.size()) / (1024 * 1024));
@@ -1008,6 +1012,8 @@ int runBench() {
         {"3000x2000.pcx", "PCX 3000x2000 24-bit"},
         {"drawing.wmf", "WMF 6000x4000, 20000 rectangles"},
         {"drawing.emf", "EMF 6000x4000, 20000 rectangles"},
+        {"drawing-plus.emf", "EMF+ 6000x4000, 20000 antialiased ellipses"},
+        {"chart-plus.emf", "EMF+ 1800x1000 chart, 200 bars, 202 labels"},
     };
     for (const Sample &sample : samples) {
         for (const QSize visible : {DesignViewport, FullHd}) {
@@ -1045,6 +1051,8 @@ int runBench() {
             {"3000x2000.pcx", "PCX 3000x2000", {}, {}},
             {"drawing.wmf", "WMF 6000x4000", {}, {}},
             {"drawing.emf", "EMF 6000x4000", {}, {}},
+            {"drawing-plus.emf", "EMF+ 6000x4000, 20000 ellipses", {}, {}},
+            {"chart-plus.emf", "EMF+ 1800x1000 chart with text", {}, {}},
         };
         atBothSizes(pictures.toStdString(), [&](MainWindow &window, bool maximised) {
             const QString size =
@@ -1166,6 +1174,39 @@ int runBench() {
 
 } // namespace
 
+// The rows of the classic and the EMF+ drawings alone: loading and click to painted.
+int metafileRows() {
+    QTemporaryDir temporary;
+    const auto at = [&](const char *name) {
+        return temporary.filePath(QLatin1String(name));
+    };
+    if (!temporary.isValid() || !writeFile(at("tiny.jpg"), jpegFile({64, 48}, 2)) ||
+        !writeFile(at("drawing.emf"), emfFile(20000)) ||
+        !writeFile(at("drawing-plus.emf"), testkit::emfplus::file(20000, false)) ||
+        !writeFile(at("chart-plus.emf"), testkit::emfplus::file(0, true)))
+        return 1;
+    viewer::loadInterfaceFont();
+    const std::pair<const char *, const char *> files[] = {
+        {"drawing.emf", "EMF 6000x4000, 20000 rectangles"},
+        {"drawing-plus.emf", "EMF+ 6000x4000, 20000 ellipses"},
+        {"chart-plus.emf", "EMF+ 1800x1000 chart with text"}};
+    for (const auto &[file, label] : files)
+        for (const QSize visible : {DesignViewport, FullHd})
+            report(QStringLiteral("loadPictureFile %1, %2x%3 part")
+                       .arg(QLatin1String(label))
+                       .arg(visible.width())
+                       .arg(visible.height()),
+                   measureLoad(at(file), visible));
+    atBothSizes(temporary.path().toStdString(), [&](MainWindow &window, bool maximised) {
+        for (const auto &[file, label] : files)
+            report(QStringLiteral("click to painted, %1, %2")
+                       .arg(QLatin1String(label), maximised ? QStringLiteral("1920x1080 window")
+                                                            : QStringLiteral("design size")),
+                   clickToPainted(window, QLatin1String(file), QStringLiteral("tiny.jpg")));
+    });
+    return 0;
+}
+
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
@@ -1184,6 +1225,8 @@ int main(int argc, char *argv[]) {
         return gifOnly();
     if (arguments.value(1) == QLatin1String("--keys"))
         return keyRows();
+    if (arguments.value(1) == QLatin1String("--metafiles"))
+        return metafileRows();
     if (arguments.value(1) == QLatin1String("--held")) {
         QTemporaryDir temporary;
         const QString photo = temporary.path() + QStringLiteral("/photo.jpg");

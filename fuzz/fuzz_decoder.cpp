@@ -14,6 +14,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QtEndian>
 
 #include <array>
 #include <cstddef>
@@ -47,6 +48,9 @@ struct Target {
     bool exactParts = false;
     // Metafile text needs fonts, and fonts an application object.
     bool application = false;
+    // Turns the fuzzer's bytes into the file the decoder is given, where they are only a part of
+    // one.
+    QByteArray (*wrap)(const QByteArray &bytes) = nullptr;
 };
 
 LoadResult readPicture(QIODevice &device, QSize visible) {
@@ -65,6 +69,38 @@ qint64 gifScreenPixels(const QByteArray &b) {
 // A PCX picture's window, from its corners.
 qint64 pcxWindowPixels(const QByteArray &b) {
     return b.size() < 12 ? 0 : (word(b, 8) - word(b, 4) + 1) * (word(b, 10) - word(b, 6) + 1);
+}
+
+void append32(QByteArray &out, quint32 value) {
+    char b[4];
+    qToLittleEndian(value, b);
+    out.append(b, 4);
+}
+
+// Arbitrary bytes as the EMF+ records of an enhanced metafile: after an EMF+ header, in one
+// comment, so that mutations reach the EMF+ player rather than the classic framing. A whole
+// enhanced metafile (a corpus file) is played as it is.
+QByteArray asEmfPlusMetafile(const QByteArray &input) {
+    if (input.size() >= 44 && qFromLittleEndian<quint32>(input.constData()) == 1 &&
+        qFromLittleEndian<quint32>(input.constData() + 40) == 0x464D4520)
+        return input;
+    QByteArray records("EMF+", 4);
+    for (quint32 v : {0x00004001u, 28u, 16u, 0xDBC01002u, 1u, 96u, 96u})
+        append32(records, v);
+    records += input;
+    records.append(QByteArray((4 - records.size() % 4) % 4, '\0'));
+    QByteArray file;
+    for (quint32 v : {1u, 88u, 0u, 0u, 199u, 199u, 0u, 0u, 5292u, 5292u, 0x464D4520u, 0x10000u})
+        append32(file, v);
+    append32(file, quint32(88 + 12 + records.size() + 20));
+    for (quint32 v : {3u, 8u, 0u, 0u, 0u, 960u, 960u, 254u, 254u})
+        append32(file, v);
+    for (quint32 v : {70u, quint32(12 + records.size()), quint32(records.size())})
+        append32(file, v);
+    file += records;
+    for (quint32 v : {14u, 20u, 0u, 16u, 20u})
+        append32(file, v);
+    return file;
 }
 
 constexpr qint64 ScreenBudget = 4096 * 4096;
@@ -108,6 +144,12 @@ const Target &target() {
          .parts = {QSize(256, 256)},
          .wholePixels = Never,
          .application = true},
+        {.name = "emfplus",
+         .read = picture::emf::read,
+         .parts = {QSize(256, 256)},
+         .wholePixels = Never,
+         .application = true,
+         .wrap = asEmfPlusMetafile},
         {.name = "picture_file", .read = readPicture, .application = true},
     };
     for (const Target &t : targets)
@@ -154,8 +196,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const Target &t = target();
     if (t.application)
         startApplication(t.name.data());
-    const QByteArray bytes =
+    const QByteArray raw =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray bytes = t.wrap ? t.wrap(raw) : raw;
     LoadResult part;
     QSize lastPart;
     for (const QSize visible : t.parts) {

@@ -29,8 +29,5 @@ inline QString tooLarge() {
 inline QString empty() {
     return QStringLiteral("Файлът е празен.");
 }
-inline QString emfPlusOnly() {
-    return QStringLiteral("Файлът съдържа само EMF+ записи, които не се поддържат.");
-}
 
 } // namespace picture::errors

@@ -20,7 +20,10 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" 2>"$dir/log" &
+# -noreset: by default the server starts afresh whenever its last client leaves (the
+# accessibility bus launcher, say, which only sets a property on the root window), and a client
+# that connects just then finds no display.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/log" &
 xvfb=$!
 for _ in $(seq 200); do
     # The number is written with a newline once the server listens.

@@ -2,6 +2,7 @@
 
 #include "picture/byte_reader.h"
 #include "picture/image_allocation.h"
+#include "picture/metafile/emfplus_player.h"
 #include "picture/metafile/metafile_bitmap.h"
 #include "picture/metafile/metafile_canvas.h"
 #include "picture/metafile/metafile_common.h"
@@ -174,6 +175,7 @@ struct Player {
     QByteArrayView record; // the whole record, for offsets counted from its start
     bool emfPlusSeen = false;
     bool emfPlusDual = true;
+    emfplus::Player *plus = nullptr; // EMF+ hook: plays the EMF+ records of comments
 
     // A record whose counts or offsets reach past its end: playback ends there.
     static bool lie() { return false; }
@@ -530,6 +532,12 @@ struct Player {
         ByteReader data(r.bytes(size));
         if (data.u32() != EmfPlusIdentifier)
             return;
+        // EMF+ hook: with the EMF+ player on, it plays the records.
+        if (plus) {
+            plus->play(data.bytes(data.remaining()));
+            emfPlusSeen = emfPlusSeen || plus->seen();
+            return;
+        }
         // Only the EMF+ header matters: it says whether classic records draw the picture too.
         while (data.remaining() >= 12) {
             const quint16 type = data.u16();
@@ -1173,25 +1181,44 @@ LoadResult read(QIODevice &device, QSize visible) {
             QTransform(toHimetricX * sx, 0, 0, toHimetricY * sy, -left * sx, -top * sy);
     }
 
-    metafile::Walk walk;
-    bool drew = false, emfPlusSeen = false;
-    {
+    // A file with EMF+ records is drawn by them, the classic records only where a GetDC
+    // record hands over to them. Where the EMF+ records draw nothing, or a dual file's do not
+    // hold together, the classic records draw the picture instead.
+    struct Outcome {
+        metafile::Walk walk;
+        bool drew = false, emfPlusSeen = false, fallBack = false;
+    };
+    const auto play = [&](bool withEmfPlus) {
+        Outcome out;
         MetafileCanvas canvas(*image);
         canvas.useDeviceMapping(deviceToPicture, pixelsPerMm);
+        emfplus::Player plus(canvas, deviceToPicture, data.size());
         Player player{canvas, {}};
-        walk = metafile::playRecords(data, records, Records, canvas,
-                                     [&](quint32 type, QByteArrayView record) {
-                                         player.record = record;
-                                         ByteReader parameters(record.sliced(Records.headerBytes));
-                                         return player.play(type, parameters);
-                                     });
-        drew = canvas.drawingCount() > 0;
-        emfPlusSeen = player.emfPlusSeen;
-    }
-    // Files with EMF+ records whose classic records draw nothing would show as blank: say why.
-    if (emfPlusSeen && !drew)
-        return LoadResult::failure(errors::emfPlusOnly());
-    if (const QString error = metafile::brokenFileError(walk, data.size(), header.nRecords);
+        if (withEmfPlus)
+            player.plus = &plus;
+        out.walk = metafile::playRecords(
+            data, records, Records, canvas, [&](quint32 type, QByteArrayView record) {
+                if (type != Comment && !plus.classicRecordsDraw()) {
+                    canvas.spend(1);
+                    return true;
+                }
+                player.record = record;
+                ByteReader parameters(record.sliced(Records.headerBytes));
+                return player.play(type, parameters);
+            });
+        const bool emfPlusDrew = plus.drawingCount() > 0;
+        out.drew = canvas.drawingCount() > 0 || emfPlusDrew;
+        out.emfPlusSeen = player.emfPlusSeen;
+        out.fallBack = plus.seen() && (!emfPlusDrew || (plus.dual() && plus.broken()));
+        return out;
+    };
+    Outcome outcome = play(true);
+    if (outcome.fallBack)
+        outcome = play(false);
+    // Files whose records, EMF+ or classic, draw nothing would show as blank: say so.
+    if (outcome.emfPlusSeen && !outcome.drew)
+        return LoadResult::failure(errors::corrupt());
+    if (const QString error = metafile::brokenFileError(outcome.walk, data.size(), header.nRecords);
         !error.isEmpty())
         return LoadResult::failure(error);
     return LoadResult{

@@ -8,7 +8,9 @@
 
 class QIODevice;
 
-// Enhanced metafiles. Files that also carry EMF+ records are drawn from their classic records.
+// Enhanced metafiles. Files that carry EMF+ records are drawn from those (emfplus_player.h), the
+// classic records only where a GetDC record hands over to them, or where the EMF+ records draw
+// nothing.
 namespace picture::emf {
 
 struct EmfHeader {

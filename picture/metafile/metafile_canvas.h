@@ -190,6 +190,11 @@ public:
     bool exhausted() const { return m_work > WorkLimit; }
     int drawingCount() const { return m_drawings; }
 
+    // The painter on the target, for the EMF+ player that draws between classic records. It
+    // leaves the painter's state as it found it (save/restore); each classic drawing sets up
+    // what it needs anyway.
+    QPainter &painter() { return *m_painter; }
+
     static constexpr qint64 WorkLimit = 20'000'000;
 
 private:

@@ -175,6 +175,15 @@ private:
 
 } // namespace emf
 
+namespace emfplus {
+
+// An EMF drawn by EMF+ records alone: 6000 x 4000 pixels of `count` antialiased ellipses, each
+// in a colour of its own, or, with `chart`, 1800 x 1000 pixels of a bar chart of 200 bars with
+// grid lines, a title and a label under every bar.
+QByteArray file(int count, bool chart);
+
+} // namespace emfplus
+
 // A packed 24-bit bottom-up DIB of one row: the colours left to right.
 QByteArray dibRow(const QList<QRgb> &colors);
 
