@@ -185,6 +185,17 @@ private:
                 m_source.consume(count);
                 continue;
             }
+            // The run whose marker is at `run`: as much of it as the line takes, the rest left
+            // for the next line.
+            const auto takeRun = [&](const uchar *run) {
+                const int count = run[0] & 0x3F;
+                const int taken = int(std::min<qsizetype>(count, length - filled));
+                if constexpr (Write)
+                    std::memset(line + filled, run[1], size_t(taken));
+                filled += taken;
+                m_runLeft = count - taken;
+                m_runValue = run[1];
+            };
             const uchar *at = start;
             // Eight bytes at a time: the literals up to the first run marker among them (a byte
             // with both top bits set), then that run. Photographs have a marker every few bytes,
@@ -202,15 +213,8 @@ private:
                 at += literals;
                 if (literals == 8)
                     continue;
-                const int count = at[0] & 0x3F;
-                const uchar value = at[1];
+                takeRun(at);
                 at += 2;
-                const int taken = int(std::min<qsizetype>(count, length - filled));
-                if constexpr (Write)
-                    std::memset(line + filled, value, size_t(taken));
-                filled += taken;
-                m_runLeft = count - taken;
-                m_runValue = value;
                 if (m_runLeft > 0)
                     break;
             }
@@ -226,15 +230,8 @@ private:
                 }
                 if (end - at < 2)
                     break; // the run's colour comes with the next bytes
-                const int count = byte & 0x3F;
-                const uchar value = at[1];
+                takeRun(at);
                 at += 2;
-                const int taken = int(std::min<qsizetype>(count, length - filled));
-                if constexpr (Write)
-                    std::memset(line + filled, value, size_t(taken));
-                filled += taken;
-                m_runLeft = count - taken;
-                m_runValue = value;
             }
             m_source.consume(at - start);
             if (filled < length && at < end && m_runLeft == 0) {
