@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -162,6 +163,48 @@ public:
     bool skip(qsizetype length) { return advance<false>(nullptr, length); }
 
 private:
+    // For each of eight flags, a word whose byte is 0xFF where the flag is set.
+    static constexpr std::array<quint64, 256> SpreadFlags = [] {
+        std::array<quint64, 256> table{};
+        for (unsigned flags = 0; flags < 256; ++flags)
+            for (int byte = 0; byte < 8; ++byte)
+                if (flags & (1u << byte))
+                    table[flags] |= quint64(0xFF) << (8 * byte);
+        return table;
+    }();
+
+    // Passes over eight bytes at a time while all they can stand for fits in what is left of
+    // `length`. A byte with both top bits set is a run marker unless it is the colour of the
+    // marker before it, so within a stretch of such bytes the markers are every other one from
+    // the stretch's start: worked out for all eight bytes at once, without a branch on the data.
+    // Returns where it stopped, with the run in progress wholly counted.
+    static const uchar *skipWords(const uchar *at, const uchar *end, qsizetype length,
+                                  qsizetype &filled) {
+        constexpr quint64 Low = 0x0101010101010101u;
+        unsigned colourFirst = 0; // the first byte is the colour of the last word's last marker
+        while (length - filled >= 8 * 63 && end - at >= 9) {
+            quint64 word;
+            std::memcpy(&word, at, 8);
+            word = qFromLittleEndian(word);
+            // Bit i: byte i has both top bits set, and is not a colour carried over.
+            const unsigned high =
+                unsigned((((word & (word << 1)) >> 7 & Low) * 0x0102040810204080u) >> 56) &
+                ~colourFirst & 0xFF;
+            const unsigned starts = high & ~(high << 1);
+            const unsigned oddStretches = (high + (starts & 0x55)) & high;
+            const unsigned markers = ((high & ~oddStretches & 0x55) | (oddStretches & 0xAA));
+            const unsigned colours = ((markers << 1) | colourFirst) & 0xFF;
+            const unsigned literals = ~(markers | colours) & 0xFF;
+            const quint64 counts = word & 0x3F3F3F3F3F3F3F3Fu & SpreadFlags[markers];
+            const quint64 pairs =
+                (counts & 0x00FF00FF00FF00FFu) + (counts >> 8 & 0x00FF00FF00FF00FFu);
+            filled += std::popcount(literals) + qsizetype((pairs * 0x0001000100010001u) >> 48);
+            colourFirst = markers >> 7;
+            at += 8;
+        }
+        return at + colourFirst;
+    }
+
     template <bool Write> bool advance(uchar *line, qsizetype length) {
         qsizetype filled = 0;
         while (filled < length) {
@@ -197,9 +240,10 @@ private:
                 m_runValue = run[1];
             };
             const uchar *at = start;
+            if constexpr (!Write)
+                at = skipWords(at, end, length, filled);
             // Eight bytes at a time: the literals up to the first run marker among them (a byte
-            // with both top bits set), then that run. Photographs have a marker every few bytes,
-            // so no branch here depends on the data but the rare one at the end of the line.
+            // with both top bits set), then that run.
             while (length - filled >= 8 && end - at >= 10) {
                 quint64 word;
                 std::memcpy(&word, at, 8);

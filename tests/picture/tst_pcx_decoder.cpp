@@ -172,6 +172,10 @@ void TestPcxDecoder::addWrittenFiles() {
         {.bits = 24, .width = 3, .height = 4, .encoding = 0, .padding = 1});
     add("24-bit packed in one plane, runs across rows",
         {.bits = 24, .width = 30, .height = 8, .runsAcrossLines = true});
+    // Wide enough that a narrow part passes over most of each line eight bytes at a time.
+    add("24-bit in three planes, wide, bright runs then short ones",
+        {.planes = 3, .width = 1500, .height = 6});
+    add("8-bit, wide, runs across rows", {.width = 2100, .height = 6, .runsAcrossLines = true});
 }
 
 void TestPcxDecoder::writtenFileDecodesExactly() {
