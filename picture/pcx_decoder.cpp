@@ -172,6 +172,13 @@ private:
                     table[flags] |= quint64(0xFF) << (8 * byte);
         return table;
     }();
+    // How many of eight flags are set (std::popcount is a library call on the baseline x86-64).
+    static constexpr std::array<quint8, 256> FlagCount = [] {
+        std::array<quint8, 256> table{};
+        for (unsigned flags = 0; flags < 256; ++flags)
+            table[flags] = quint8(std::popcount(flags));
+        return table;
+    }();
 
     // Passes over eight bytes at a time while all they can stand for fits in what is left of
     // `length`. A byte with both top bits set is a run marker unless it is the colour of the
@@ -198,7 +205,7 @@ private:
             const quint64 counts = word & 0x3F3F3F3F3F3F3F3Fu & SpreadFlags[markers];
             const quint64 pairs =
                 (counts & 0x00FF00FF00FF00FFu) + (counts >> 8 & 0x00FF00FF00FF00FFu);
-            filled += std::popcount(literals) + qsizetype((pairs * 0x0001000100010001u) >> 48);
+            filled += FlagCount[literals] + qsizetype((pairs * 0x0001000100010001u) >> 48);
             colourFirst = markers >> 7;
             at += 8;
         }
