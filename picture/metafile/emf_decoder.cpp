@@ -172,9 +172,7 @@ constexpr metafile::RecordLayout Records{8, Eof, readRecordHeader};
 
 struct Player {
     MetafileCanvas &canvas;
-    QByteArrayView record; // the whole record, for offsets counted from its start
-    bool emfPlusSeen = false;
-    bool emfPlusDual = true;
+    QByteArrayView record;           // the whole record, for offsets counted from its start
     emfplus::Player *plus = nullptr; // EMF+ hook: plays the EMF+ records of comments
 
     // A record whose counts or offsets reach past its end: playback ends there.
@@ -532,25 +530,10 @@ struct Player {
         ByteReader data(r.bytes(size));
         if (data.u32() != EmfPlusIdentifier)
             return;
-        // EMF+ hook: with the EMF+ player on, it plays the records.
-        if (plus) {
+        // EMF+ hook: with the EMF+ player on, it plays the records; without it (the classic
+        // records drawing on their own) they are passed over.
+        if (plus)
             plus->play(data.bytes(data.remaining()));
-            emfPlusSeen = emfPlusSeen || plus->seen();
-            return;
-        }
-        // Only the EMF+ header matters: it says whether classic records draw the picture too.
-        while (data.remaining() >= 12) {
-            const quint16 type = data.u16();
-            const quint16 flags = data.u16();
-            const quint32 recordSize = data.u32();
-            if (recordSize < 12 || recordSize - 8 > quint64(data.remaining()))
-                break;
-            if (type == 0x4001) {
-                emfPlusSeen = true;
-                emfPlusDual = flags & 1;
-            }
-            data.skip(recordSize - 8);
-        }
     }
 
     // A monochrome brush always takes the text and background colours; a 1-bit DIB pattern
@@ -1208,15 +1191,16 @@ LoadResult read(QIODevice &device, QSize visible) {
             });
         const bool emfPlusDrew = plus.drawingCount() > 0;
         out.drew = canvas.drawingCount() > 0 || emfPlusDrew;
-        out.emfPlusSeen = player.emfPlusSeen;
+        out.emfPlusSeen = plus.seen();
         out.fallBack = plus.seen() && (!emfPlusDrew || (plus.dual() && plus.broken()));
         return out;
     };
     Outcome outcome = play(true);
+    const bool emfPlusSeen = outcome.emfPlusSeen;
     if (outcome.fallBack)
         outcome = play(false);
     // Files whose records, EMF+ or classic, draw nothing would show as blank: say so.
-    if (outcome.emfPlusSeen && !outcome.drew)
+    if (emfPlusSeen && !outcome.drew)
         return LoadResult::failure(errors::corrupt());
     if (const QString error = metafile::brokenFileError(outcome.walk, data.size(), header.nRecords);
         !error.isEmpty())
