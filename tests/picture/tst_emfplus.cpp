@@ -4,6 +4,7 @@
 #include "metafile_test_support.h"
 #include "tests/support/bytes.h"
 #include "tests/support/corpus.h"
+#include "tests/support/writers.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -68,16 +69,10 @@ QByteArray fillRectWith(int slot, QRectF r) {
 
 // An enhanced metafile of 96 x 96 pixels: its header, the records given whole, and EOF.
 QByteArray emfFile(const QList<QByteArray> &records) {
-    QByteArray body;
+    testkit::emf::Writer w;
     for (const QByteArray &r : records)
-        body += r;
-    Bytes b;
-    b.u32(1).u32(88).i32(0).i32(0).i32(95).i32(95).i32(0).i32(0).i32(2540).i32(2540);
-    b.u32(0x464D4520).u32(0x10000).u32(quint32(88 + body.size() + 20));
-    b.u32(quint32(records.size() + 2)).u16(8).u16(0).u32(0).u32(0).u32(0);
-    b.i32(960).i32(960).i32(254).i32(254);
-    b.raw(body).u32(14).u32(20).u32(0).u32(16).u32(20);
-    return b.data();
+        w.raw(r);
+    return w.claimRecords(quint32(records.size() + 2)).file(QRect(0, 0, 96, 96));
 }
 
 // A comment record carrying EMF+ records.
