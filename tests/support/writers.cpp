@@ -267,54 +267,45 @@ namespace emfplus {
 // in a colour of its own, or, with `chart`, 1800 x 1000 pixels of a bar chart of 200 bars with
 // grid lines, a title and a label under every bar.
 QByteArray file(int count, bool chart) {
-    QByteArray records, plus;
-    const auto putWords = [](QByteArray &out, std::initializer_list<int> words) {
-        Bytes b;
-        for (const int w : words)
-            b.u16(quint16(w));
-        out += b.data();
-    };
-    const auto putLongs = [](QByteArray &out, std::initializer_list<qint64> values) {
-        Bytes b;
-        for (const qint64 v : values)
-            b.u32(quint32(v));
-        out += b.data();
-    };
-    int recordCount = 0;
+    emf::Writer w;
+    Bytes plus; // EMF+ records not yet in a comment
     const auto flush = [&] {
-        if (plus.isEmpty())
+        if (plus.size() == 0)
             return;
-        plus.prepend("EMF+", 4);
-        putLongs(records, {70, 12 + plus.size(), plus.size()});
-        records += plus;
-        plus.clear();
-        ++recordCount;
+        const QByteArray data = QByteArray("EMF+", 4) + plus.data();
+        w.record(emf::Comment, {quint32(data.size())}, data);
+        plus = Bytes();
     };
-    const auto record = [&](int type, int flags, const QByteArray &data) {
-        putWords(plus, {type, flags});
-        putLongs(plus, {12 + data.size(), data.size()});
-        plus += data;
+    const auto record = [&](quint16 type, quint16 flags, const Bytes &data) {
+        plus.u16(type).u16(flags).u32(quint32(12 + data.size())).u32(quint32(data.size()));
+        plus.raw(data.data());
         if (plus.size() > 60000)
             flush();
     };
-    const auto longs = [&](std::initializer_list<qint64> values) {
-        QByteArray b;
-        putLongs(b, values);
+    const auto longs = [](std::initializer_list<quint32> values) {
+        Bytes b;
+        for (const quint32 v : values)
+            b.u32(v);
         return b;
     };
     const auto real = [](double value) {
-        return qint64(std::bit_cast<quint32>(float(value)));
+        return std::bit_cast<quint32>(float(value));
     };
-    const auto text = [&](const QString &string, QRectF box, int align) {
-        const QByteArray format = longs({0xDBC01002, 0, 0, align, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-        record(0x4008, 0x0702, format);
-        QByteArray data = longs({0xff202020, 2, string.size(), real(box.x()), real(box.y()),
-                                 real(box.width()), real(box.height())});
+    const auto text = [&](const QString &string, QRectF box, quint32 align) {
+        record(0x4008, 0x0702, longs({0xDBC01002, 0, 0, align, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+        Bytes data = longs({0xff202020, 2, quint32(string.size()), real(box.x()), real(box.y()),
+                            real(box.width()), real(box.height())});
         for (const QChar c : string)
-            putWords(data, {c.unicode()});
+            data.u16(c.unicode());
         if (string.size() % 2)
-            putWords(data, {0});
+            data.u16(0);
         record(0x401C, 0x8000, data);
+    };
+    const auto font = [&](double size, quint32 style) {
+        Bytes data = longs({0xDBC01002, real(size), 2, style, 0, 5});
+        for (const char c : QByteArrayView("Arial"))
+            data.u16(quint16(c));
+        record(0x4008, 0x0600, data.u16(0));
     };
     record(0x4001, 0, longs({0xDBC01002, 1, 96, 96})); // header: EMF+ only
     record(0x401E, 0x9, {});                           // antialiased
@@ -327,11 +318,7 @@ QByteArray file(int count, bool chart) {
             record(0x400E, 0x8000, longs({colour, real(x), real(y), real(200), real(140)}));
         }
     } else {
-        QByteArray font = longs({0xDBC01002, real(13), 2, 0, 0, 5});
-        for (const char c : QByteArrayView("Arial"))
-            putWords(font, {c});
-        putWords(font, {0});
-        record(0x4008, 0x0600, font);
+        font(13, 0);
         record(0x4008, 0x0201,
                longs({0xDBC01002, 0, 0, 0, real(1), 0xDBC01002, 0, 0xffa0a0a0})); // grid pen
         for (int line = 0; line <= 10; ++line)
@@ -340,28 +327,18 @@ QByteArray file(int count, bool chart) {
         for (int n = 0; n < 200; ++n) {
             const double x = 44 + n * 8.65, height = 40 + (n * 977) % 860;
             record(0x400A, 0x8000,
-                   longs({0xff2060c0 + (n % 7) * 0x100800, 1, real(x), real(940 - height), real(6),
-                          real(height)}));
+                   longs({0xff2060c0 + quint32(n % 7) * 0x100800, 1, real(x), real(940 - height),
+                          real(6), real(height)}));
             text(QString::number(n + 1), QRectF(x - 10, 944, 26, 16), 1);
         }
-        record(0x4008, 0x0600,
-               longs({0xDBC01002, real(28), 2, 1, 0, 5}) + QByteArray("A\0r\0i\0a\0l\0\0\0", 12));
+        font(28, 1);
         text(QStringLiteral("Sales by week, 1990-1993"), QRectF(0, 10, 1800, 40), 1);
     }
     record(0x4002, 0, {});
     flush();
-    putLongs(records, {14, 20, 0, 16, 20}); // EOF
-    ++recordCount;
-
-    QByteArray file;
-    const qint64 headerSize = 88;
-    const int w = size.width(), h = size.height();
-    putLongs(file, {1, headerSize, 0, 0, w - 1, h - 1, 0, 0, std::llround(w * 2540.0 / 96),
-                    std::llround(h * 2540.0 / 96), 0x464D4520, 0x10000, headerSize + records.size(),
-                    recordCount + 1});
-    putWords(file, {2, 0});
-    putLongs(file, {0, 0, 0, 1920, 1080, 508, 286});
-    return file + records;
+    return w.file(QRect(QPoint(0, 0), size),
+                  QRect(QPoint(0, 0), QPoint(int(std::lround(size.width() * 2540.0 / 96)),
+                                             int(std::lround(size.height() * 2540.0 / 96)))));
 }
 
 } // namespace emfplus
