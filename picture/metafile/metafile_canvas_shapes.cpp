@@ -3,6 +3,7 @@
 #include "picture/metafile/metafile_canvas.h"
 
 #include "picture/metafile/metafile_canvas_state.h"
+#include "picture/metafile/metafile_hairline.h"
 
 #include <QPainter>
 #include <QPainterPathStroker>
@@ -121,6 +122,102 @@ void MetafileCanvas::appendToPath(const QPainterPath &picturePath, bool connect)
     }
 }
 
+namespace {
+
+// `over` drawn over the premultiplied pixel `under` at `coverage` of 255.
+QRgb blend(QRgb under, QRgb over, uint coverage) {
+    const uint rest = 255 - coverage;
+    const auto mix = [&](int shift) {
+        const uint a = (over >> shift) & 0xff, b = (under >> shift) & 0xff;
+        return ((a * coverage + b * rest + 127) / 255) << shift;
+    };
+    return mix(24) | mix(16) | mix(8) | mix(0);
+}
+
+} // namespace
+
+// A pen one pixel wide is traced by the picture's own rule, which does not depend on where the
+// raster ends (the painter's does, by a pixel). Returns false for wider pens.
+bool MetafileCanvas::strokeHairline(const QPainterPath &centred, const QPen &pen) {
+    if (pen.widthF() > 1 || pen.style() == Qt::NoPen)
+        return false;
+    metafile::HairlineStyle style;
+    if (pen.style() != Qt::SolidLine)
+        style.pattern = pen.dashPattern();
+    style.antialias = m_painter->testRenderHint(QPainter::Antialiasing);
+    style.endPixel = pen.capStyle() != Qt::FlatCap;
+    QRect area = m_target.rect();
+    if (m_state->clip)
+        area &= m_state->clip->boundingRect();
+    const QRgb line = pen.color().rgba();
+    // The gaps of a pattern show the background colour when the background is opaque.
+    const bool gaps = m_state->bkMode == Opaque;
+    const QRgb background =
+        qRgb(qRed(m_state->bkColor), qGreen(m_state->bkColor), qBlue(m_state->bkColor));
+    const auto rectOf = [](const metafile::HairlineRun &r) {
+        return r.horizontal ? QRect(r.x, r.y, r.length, 1) : QRect(r.x, r.y, 1, r.length);
+    };
+    // Aliased runs go through the painter, which applies the clip and the ROP2 mode.
+    QList<QRect> dashes, spaces;
+    const auto paintAliased = [&](const QList<metafile::HairlineRun> &runs) {
+        dashes.clear();
+        spaces.clear();
+        for (const metafile::HairlineRun &r : runs)
+            (r.dash ? dashes : spaces).append(rectOf(r));
+        m_painter->setPen(Qt::NoPen);
+        if (gaps && !spaces.isEmpty()) {
+            m_painter->setBrush(QColor::fromRgb(background));
+            m_painter->drawRects(spaces.constData(), int(spaces.size()));
+        }
+        m_painter->setBrush(QColor::fromRgba(line));
+        m_painter->drawRects(dashes.constData(), int(dashes.size()));
+        m_painter->setBrush(Qt::NoBrush);
+    };
+    // Antialiased lines are only drawn over (never with a ROP2 mode), so their pixels are
+    // blended here.
+    const QRgb over = qPremultiply(line);
+    const auto blendAntialiased = [&](const QList<metafile::HairlineRun> &runs) {
+        for (const metafile::HairlineRun &r : runs) {
+            if (!r.dash && !gaps)
+                continue;
+            const QRgb colour = r.dash ? over : background;
+            const QRect rect = rectOf(r);
+            for (int y = rect.top(); y <= rect.bottom(); ++y) {
+                auto *pixels = reinterpret_cast<QRgb *>(m_target.scanLine(y));
+                for (int x = rect.left(); x <= rect.right(); ++x) {
+                    if (m_state->clip && !m_state->clip->contains(QPoint(x, y)))
+                        continue;
+                    pixels[x] = blend(pixels[x], colour, r.coverage);
+                }
+            }
+        }
+    };
+    const metafile::HairlineSink sink = [&](const QList<metafile::HairlineRun> &runs) {
+        if (style.antialias)
+            blendAntialiased(runs);
+        else
+            paintAliased(runs);
+        spend(runs.size());
+        return !exhausted();
+    };
+    for (const QPolygonF &figure : centred.toSubpathPolygons()) {
+        if (!metafile::traceHairline(figure, style, area, sink))
+            break;
+    }
+    return true;
+}
+
+// A wider pen. A pattern is cut from the whole outline here, before the painter sees it: the
+// painter's own dasher skips what lies beyond the raster and loses the pattern's phase there.
+void MetafileCanvas::strokeWide(const QPainterPath &path, const QPen &pen) {
+    if (pen.style() == Qt::SolidLine) {
+        m_painter->strokePath(path, pen);
+        return;
+    }
+    QPainterPathStroker stroker(pen);
+    m_painter->fillPath(stroker.createStroke(path), pen.color());
+}
+
 void MetafileCanvas::drawPicturePath(const QPainterPath &path, bool fill, bool stroke) {
     if (m_inPath) {
         appendToPath(path, false);
@@ -147,6 +244,10 @@ void MetafileCanvas::drawPicturePath(const QPainterPath &path, bool fill, bool s
     if (pen) {
         // Lines run through pixel centres, as the device draws them.
         const QPainterPath centred = shape.translated(0.5, 0.5);
+        if (strokeHairline(centred, *pen)) {
+            finish();
+            return;
+        }
         if (m_state->bkMode == Opaque && pen->style() != Qt::SolidLine) {
             QPen gaps = *pen;
             gaps.setStyle(Qt::SolidLine);
@@ -167,7 +268,7 @@ void MetafileCanvas::drawPicturePath(const QPainterPath &path, bool fill, bool s
             }
             m_painter->setPen(Qt::NoPen);
         } else {
-            m_painter->strokePath(centred, *pen);
+            strokeWide(centred, *pen);
         }
     }
     finish();
@@ -211,13 +312,17 @@ void MetafileCanvas::drawFrameShape(const QPainterPath &logical, const QRectF &b
         m_painter->fillPath(filled, *brush);
     if (pen) {
         const QPainterPath outline = penWidth <= 1.5 ? fit(inner) : filled;
+        if (strokeHairline(outline, *pen)) {
+            finish();
+            return;
+        }
         if (m_state->bkMode == Opaque && pen->style() != Qt::SolidLine) {
             QPen gaps = *pen;
             gaps.setStyle(Qt::SolidLine);
             gaps.setColor(QColor::fromRgb(m_state->bkColor));
             m_painter->strokePath(outline, gaps);
         }
-        m_painter->strokePath(outline, *pen);
+        strokeWide(outline, *pen);
     }
     finish();
 }

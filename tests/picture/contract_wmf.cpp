@@ -65,14 +65,6 @@ const QHash<QString, KnownDifference> &knownDifferences() {
     return known;
 }
 
-// Files whose visible part is not yet the exact corner of the whole picture, and why.
-const QHash<QString, QString> &cropDifferences() {
-    static const QHash<QString, QString> files = {
-        {"test_libuemf_ref.wmf", "the corner pixel of a one-pixel outline round the picture"},
-    };
-    return files;
-}
-
 QString checkGood(const contract::File &file, const picture::LoadResult &result) {
     const bool placeable = qFromLittleEndian<quint32>(file.data.constData()) == 0x9AC6CDD7;
     const QSize size = result.picture->size;
@@ -94,7 +86,6 @@ contract::Format contract::wmf() {
     f.otherVisible = QSize(512, 512);
     f.regressions = QStringLiteral("*.wmf");
     f.keptBad = keptBadFiles();
-    f.cropDifferences = cropDifferences();
     f.checkGood = checkGood;
     f.hasReference = hasReferences;
     f.checkReference = [](const QString &path, const picture::LoadResult &whole) {

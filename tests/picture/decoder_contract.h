@@ -51,11 +51,6 @@ struct Format {
     QStringList treatedAsBad;
     // Bad files that still give a picture, and why that is right, by name or path.
     QHash<QString, QString> keptBad;
-    // Files whose visible part is not yet the exact corner of the whole, and why: Qt's line
-    // rasterizer draws a thin line that the raster's edge cuts off a pixel differently from one
-    // it does not cut (the part is drawn with a margin beyond its edges, which settles every
-    // other case).
-    QHash<QString, QString> cropDifferences;
     // What else a good file's picture must be, and a kept bad file's; returns what went wrong,
     // or nothing.
     std::function<QString(const File &file, const picture::LoadResult &result)> checkGood;

@@ -55,6 +55,8 @@ private slots:
     void monochromePatternBrushes();
     void recognisesOnlyEnhancedMetafiles_data();
     void recognisesOnlyEnhancedMetafiles();
+    void partIsTheCornerOfTheWhole_data();
+    void partIsTheCornerOfTheWhole();
 };
 
 void TestEmfDecoder::naturalSize_data() {
@@ -511,6 +513,48 @@ void TestEmfDecoder::recognisesOnlyEnhancedMetafiles() {
     buffer.open(QIODevice::ReadOnly);
     QCOMPARE(picture::emf::canRead(buffer), recognised);
     QCOMPARE(buffer.pos(), 0);
+}
+
+void TestEmfDecoder::partIsTheCornerOfTheWhole_data() {
+    QTest::addColumn<QByteArray>("file");
+    constexpr quint32 CreatePen = 38, Ellipse = 42, PsDot = 2;
+    const auto pen = [](quint32 style, quint32 width) {
+        return QList<quint32>{1, style, width, 0, 0x800000};
+    };
+    const auto drawn = [](const QList<QList<quint32>> &records) {
+        EmfWriter w;
+        w.record(SelectObject, {NullBrush});
+        for (const QList<quint32> &r : records)
+            w.record(r.first(), r.mid(1));
+        // 1000 x 600 pixels.
+        return w.file(QRect(0, 0, 1000, 600), QRect(QPoint(0, 0), QPoint(26458, 15875)));
+    };
+    const QList<quint32> usePen{SelectObject, 1};
+    QTest::newRow("a one-pixel frame round the picture") << drawn({{Rectangle, 0, 0, 1000, 600}});
+    QList<QList<quint32>> fan;
+    for (int x = 0; x <= 1000; x += 40)
+        fan << QList<quint32>{MoveToEx, 150, 100} << QList<quint32>{LineTo, quint32(x), 599};
+    for (int y = 0; y < 600; y += 30)
+        fan << QList<quint32>{MoveToEx, 150, 100} << QList<quint32>{LineTo, 999, quint32(y)};
+    QTest::newRow("lines fanning out across the part's edges") << drawn(fan);
+    QTest::newRow("a dotted one-pixel circle")
+        << drawn({QList<quint32>{CreatePen} + pen(PsDot, 0), usePen, {Ellipse, 20, 10, 980, 590}});
+    QTest::newRow("a dotted circle a pixel and a half wide, mostly beyond the picture")
+        << drawn({QList<quint32>{SetWorldTransform, floatBits(1.5), 0, 0, floatBits(1.5), 0, 0},
+                  QList<quint32>{CreatePen} + pen(PsDot, 1),
+                  usePen,
+                  {Ellipse, quint32(-4000), quint32(-3000), 4000, 3000}});
+}
+
+// A thin line that the window's part of the picture cuts off is set pixel for pixel as in the
+// whole picture.
+void TestEmfDecoder::partIsTheCornerOfTheWhole() {
+    QFETCH(QByteArray, file);
+    const auto whole = load(file);
+    const auto part = load(file, QSize(300, 200));
+    QVERIFY2(whole.ok() && part.ok(), qPrintable(whole.error + part.error));
+    const QImage corner = whole.picture->image.copy(0, 0, 300, 200);
+    QCOMPARE(part.picture->image, corner);
 }
 
 QTEST_MAIN(TestEmfDecoder)
