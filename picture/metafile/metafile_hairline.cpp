@@ -116,6 +116,21 @@ private:
         }
         lo = std::max(lo, 0.0);
         hi = std::min(hi, steps - 1);
+        if (slope == 0 && m_period <= 0 && lo <= hi) {
+            // A solid level or upright line: one run (two, antialiased) at once.
+            const int from = int(std::min(first + dir * lo, first + dir * hi));
+            const int length = int(hi - lo) + 1;
+            if (!m_style.antialias) {
+                putRun(from, length, std::floor(av), horizontal, 255);
+                return steps;
+            }
+            const double centre = av - 0.5;
+            const double row = std::floor(centre);
+            const int near = int(std::lround((1 - (centre - row)) * 255));
+            putRun(from, length, row, horizontal, quint8(near));
+            putRun(from, length, row + 1, horizontal, quint8(255 - near));
+            return steps;
+        }
         for (double k = lo; k <= hi && m_going; ++k) {
             const double u = first + dir * k;
             const double v = av + (u + 0.5 - au) * slope;
@@ -166,6 +181,19 @@ private:
             m_runs.clear();
         }
         m_runs.append({at.x(), at.y(), 1, horizontal, coverage, dash});
+    }
+
+    void putRun(int u, int length, double v, bool horizontal, quint8 coverage) {
+        const double vmin = horizontal ? m_area.top() : m_area.left();
+        const double vmax = horizontal ? m_area.bottom() : m_area.right();
+        if (coverage == 0 || v < vmin || v > vmax)
+            return;
+        if (m_runs.size() >= Batch) {
+            m_going = m_sink(m_runs);
+            m_runs.clear();
+        }
+        m_runs.append(
+            {horizontal ? u : int(v), horizontal ? int(v) : u, length, horizontal, coverage, true});
     }
 
     static constexpr qsizetype Batch = 4096;
