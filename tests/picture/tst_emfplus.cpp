@@ -413,13 +413,33 @@ void TestEmfPlus::visiblePartIsTheCorner() {
     const QByteArray file =
         emfFile({comment(header(false) + plus(0x401E, 1, {}) + gradient +
                          plus(0x400E, 0, QList<quint32>{1} + rect) + font + text)});
-    const auto whole = load(file);
-    QVERIFY2(whole.ok(), qPrintable(whole.error));
-    const QSize part(40, 40);
-    const auto cropped = load(file, part);
-    QVERIFY2(cropped.ok(), qPrintable(cropped.error));
-    QCOMPARE(cropped.picture->size, whole.picture->size);
-    QCOMPARE(cropped.picture->image, whole.picture->image.copy(QRect(QPoint(0, 0), part)));
+    // Pens a pixel wide, solid and dashed, on lines from inside the part out across its edges
+    // and beyond the margin it is drawn with, in a picture of 600 x 400 pixels.
+    QByteArray lines;
+    for (const quint32 dashed : {0u, 1u}) {
+        // A dashed pen says so in its optional data: a line style of dashes.
+        const QList<quint32> style = dashed ? QList<quint32>{1} : QList<quint32>{};
+        lines += plus(0x4008, 0x0202,
+                      QList<quint32>{0xDBC01002, 0, dashed ? 0x20u : 0u, 2, floatBits(1)} + style +
+                          QList<quint32>{0xDBC01002, 0, 0xff000080});
+        for (int k = 0; k < 12; ++k)
+            lines += plus(0x400D, 2,
+                          {2, floatBits(7.3f), floatBits(11.6f + 3 * dashed),
+                           floatBits(595.f - 49 * k), floatBits(238.f + 15 * k)});
+    }
+    testkit::emf::Writer big;
+    big.raw(comment(header(false) + lines));
+    for (const QByteArray &f :
+         {file, big.claimRecords(3).file(QRect(0, 0, 600, 400),
+                                         QRect(QPoint(0, 0), QPoint(15875, 10583)))}) {
+        const auto whole = load(f);
+        QVERIFY2(whole.ok(), qPrintable(whole.error));
+        const QSize part(40, 40);
+        const auto cropped = load(f, part);
+        QVERIFY2(cropped.ok(), qPrintable(cropped.error));
+        QCOMPARE(cropped.picture->size, whole.picture->size);
+        QCOMPARE(cropped.picture->image, whole.picture->image.copy(QRect(QPoint(0, 0), part)));
+    }
 }
 
 void TestEmfPlus::corpusMatchesReferences_data() {
