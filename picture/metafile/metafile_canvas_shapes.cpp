@@ -124,9 +124,9 @@ void MetafileCanvas::appendToPath(const QPainterPath &picturePath, bool connect)
 
 namespace {
 
-// `over` drawn over the premultiplied pixel `under` at `coverage` of 255.
+// The premultiplied `over` drawn over the premultiplied pixel `under` at `coverage` of 255.
 QRgb blend(QRgb under, QRgb over, uint coverage) {
-    const uint rest = 255 - coverage;
+    const uint rest = 255 - (qAlpha(over) * coverage + 127) / 255;
     const auto mix = [&](int shift) {
         const uint a = (over >> shift) & 0xff, b = (under >> shift) & 0xff;
         return ((a * coverage + b * rest + 127) / 255) << shift;
