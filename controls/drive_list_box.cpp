@@ -1,6 +1,7 @@
 #include "controls/drive_list_box.h"
 
 #include "controls/file_names.h"
+#include "controls/font_size.h"
 
 #include <algorithm>
 
@@ -67,6 +68,14 @@ const Drive *driveOf(const std::vector<Drive> &drives, const std::filesystem::pa
 DriveListBox::DriveListBox(QWidget *parent)
     : QComboBox(parent) {
     connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::onCurrentIndexChanged);
+}
+
+qreal DriveListBox::fontSize() const {
+    return controls::fontSize(*this);
+}
+
+void DriveListBox::setFontSize(qreal points) {
+    controls::setFontSize(*this, points);
 }
 
 std::filesystem::path DriveListBox::drive() const {

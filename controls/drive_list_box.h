@@ -23,9 +23,14 @@ const Drive *driveOf(const std::vector<Drive> &drives, const std::filesystem::pa
 // setDrive() or setDrives().
 class DriveListBox : public QComboBox {
     Q_OBJECT
+    // Points, fractions too; the rest of the font is the parent's.
+    Q_PROPERTY(qreal fontSize READ fontSize WRITE setFontSize)
 
 public:
     explicit DriveListBox(QWidget *parent = nullptr);
+
+    qreal fontSize() const;
+    void setFontSize(qreal points);
 
     // Root of the drive on display.
     std::filesystem::path drive() const;
