@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QWindow>
 
 #include <cmath>
@@ -79,7 +80,12 @@ MainWindow::~MainWindow() {
 
 void MainWindow::frmMain_Load() {
     const auto folder = viewer::programFolder();
-    ui->boxDrive->setDrive(folder);
+    {
+        // The directory list opens the folder itself just below: the drive's root need not be
+        // listed first, nor its files.
+        const QSignalBlocker quiet(ui->boxDrive);
+        ui->boxDrive->setDrive(folder);
+    }
     if (!ui->boxDir->setPath(folder)) {
         // A program folder that can't be listed (gone, no permission) would leave three empty
         // lists; start where a person can browse instead, with the drive list on the drive the
@@ -92,8 +98,11 @@ void MainWindow::frmMain_Load() {
             }
         }
     }
-    ui->boxFile->setPath(ui->boxDir->path());
-    followFolder();
+    // The directory list's Change has shown its folder's files, unless it stayed where it was.
+    if (ui->boxFile->path() != ui->boxDir->path()) {
+        ui->boxFile->setPath(ui->boxDir->path());
+        followFolder();
+    }
 }
 
 void MainWindow::boxDrive_Change() {
