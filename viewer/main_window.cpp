@@ -45,7 +45,7 @@ constexpr QSize DesignFrame(4 + 4, 30 + 4);
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, Load load)
     : QWidget(parent)
     , ui(std::make_unique<Ui::frmMain>()) {
     resources::load();
@@ -69,7 +69,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->btnInfo, &controls::ImageBox::click, this, &MainWindow::btnInfo_Click);
     connect(ui->btnAbout, &controls::ImageBox::click, this, &MainWindow::btnAbout_Click);
 
-    frmMain_Load();
+    if (load == Load::Now)
+        frmMain_Load();
 }
 
 MainWindow::~MainWindow() {
