@@ -1,6 +1,9 @@
 #include "controls/drive_list_box.h"
 
 #include "controls/file_names.h"
+#include "controls/font_size.h"
+
+#include <QEvent>
 
 #include <algorithm>
 
@@ -69,6 +72,14 @@ DriveListBox::DriveListBox(QWidget *parent)
     connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::onCurrentIndexChanged);
 }
 
+qreal DriveListBox::fontSize() const {
+    return controls::fontSize(*this);
+}
+
+void DriveListBox::setFontSize(qreal points) {
+    controls::setFontSize(*this, points);
+}
+
 std::filesystem::path DriveListBox::drive() const {
     return m_drive;
 }
@@ -100,10 +111,6 @@ const std::vector<Drive> &DriveListBox::drives() const {
 }
 
 void DriveListBox::fillList() {
-    // Polished while still empty: polishing applies a style sheet's font, and at every change
-    // of font the box lays out its drop-down's rows again, which measures their text. Left to
-    // the showing of the window, that would load the fonts before the window is mapped.
-    ensurePolished();
     m_updating = true;
     clear();
     for (const Drive &drive : m_drives)
@@ -111,6 +118,33 @@ void DriveListBox::fillList() {
     m_updating = false;
     // The drive on display stays, if the machine still has it.
     showDrive(m_drive);
+}
+
+void DriveListBox::changeEvent(QEvent *event) {
+    // At a change of font Qt makes the drop-down, if it has not yet, and lays its rows out
+    // again. Before the box is first shown (the form setting its font) that waits until the
+    // drop-down first opens, so that the window reaches the screen sooner; the box's own size
+    // is measured afresh as it is first shown.
+    if (event->type() == QEvent::FontChange && !m_shownBefore) {
+        m_popupFontPending = true;
+        QWidget::changeEvent(event);
+        return;
+    }
+    QComboBox::changeEvent(event);
+}
+
+void DriveListBox::showEvent(QShowEvent *event) {
+    m_shownBefore = true;
+    QComboBox::showEvent(event);
+}
+
+void DriveListBox::showPopup() {
+    if (m_popupFontPending) {
+        m_popupFontPending = false;
+        QEvent fontChange(QEvent::FontChange);
+        QComboBox::changeEvent(&fontChange);
+    }
+    QComboBox::showPopup();
 }
 
 void DriveListBox::showDrive(const std::filesystem::path &root) {

@@ -23,9 +23,14 @@ const Drive *driveOf(const std::vector<Drive> &drives, const std::filesystem::pa
 // setDrive() or setDrives().
 class DriveListBox : public QComboBox {
     Q_OBJECT
+    // Points, fractions too; the rest of the font is the parent's.
+    Q_PROPERTY(qreal fontSize READ fontSize WRITE setFontSize)
 
 public:
     explicit DriveListBox(QWidget *parent = nullptr);
+
+    qreal fontSize() const;
+    void setFontSize(qreal points);
 
     // Root of the drive on display.
     std::filesystem::path drive() const;
@@ -37,9 +42,15 @@ public:
     void setDrives(std::vector<Drive> drives);
     const std::vector<Drive> &drives() const;
 
+    void showPopup() override;
+
 signals:
     // The drive changed, by the user or by setDrive().
     void change();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void fillList();
@@ -50,6 +61,9 @@ private:
     std::filesystem::path m_drive;
     bool m_drivesGiven = false;
     bool m_updating = false;
+    bool m_shownBefore = false;
+    // A change of font before the box was first shown, which its drop-down has yet to follow.
+    bool m_popupFontPending = false;
 };
 
 } // namespace controls

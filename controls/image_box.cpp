@@ -128,6 +128,25 @@ QSize ImageBox::naturalSize() const {
     return m_naturalSize;
 }
 
+QString ImageBox::toolTipStyleSheet() const {
+    return m_toolTipStyleSheet;
+}
+
+void ImageBox::setToolTipStyleSheet(const QString &sheet) {
+    m_toolTipStyleSheet = sheet;
+    // Once a tooltip has shown, a new sheet takes effect at once.
+    if (m_toolTipStyled)
+        setStyleSheet(sheet);
+}
+
+bool ImageBox::event(QEvent *event) {
+    if (event->type() == QEvent::ToolTip && !m_toolTipStyled && !m_toolTipStyleSheet.isEmpty()) {
+        m_toolTipStyled = true;
+        setStyleSheet(m_toolTipStyleSheet);
+    }
+    return QWidget::event(event);
+}
+
 void ImageBox::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     if (m_border) {

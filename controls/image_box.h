@@ -19,6 +19,7 @@ class ImageBox : public QWidget {
     Q_PROPERTY(bool pushButton READ isPushButton WRITE setPushButton)
     Q_PROPERTY(bool screenPixels READ screenPixels WRITE setScreenPixels)
     Q_PROPERTY(QKeySequence shortcut READ shortcut WRITE setShortcut)
+    Q_PROPERTY(QString toolTipStyleSheet READ toolTipStyleSheet WRITE setToolTipStyleSheet)
 
 public:
     explicit ImageBox(QWidget *parent = nullptr);
@@ -47,6 +48,12 @@ public:
     QKeySequence shortcut() const;
     void setShortcut(const QKeySequence &keys);
 
+    // A style sheet for the control's tooltip ("QToolTip { font: 9.75pt ... }"), set on the
+    // control as its first tooltip shows: a style sheet is applied by polishing the control,
+    // which need not delay the window's coming on the screen.
+    QString toolTipStyleSheet() const;
+    void setToolTipStyleSheet(const QString &sheet);
+
     // Clicks the control as the mouse does, if it is enabled (the shortcut, a screen reader).
     void press();
     // Something listens to its clicks.
@@ -66,6 +73,7 @@ signals:
     void doubleClick();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -83,6 +91,8 @@ private:
     bool m_pushButton = false;
     bool m_screenPixels = false;
     QShortcut *m_shortcut = nullptr;
+    QString m_toolTipStyleSheet;
+    bool m_toolTipStyled = false;
     // The picture as last drawn stretched, kept until the size or the picture changes.
     QImage m_scaled;
 };

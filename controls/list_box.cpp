@@ -1,5 +1,7 @@
 #include "controls/list_box.h"
 
+#include "controls/font_size.h"
+
 #include <QEvent>
 #include <QWindow>
 
@@ -7,6 +9,14 @@ namespace controls {
 
 ListBox::ListBox(QWidget *parent)
     : QListView(parent) {}
+
+qreal ListBox::fontSize() const {
+    return controls::fontSize(*this);
+}
+
+void ListBox::setFontSize(qreal points) {
+    controls::setFontSize(*this, points);
+}
 
 bool ListBox::event(QEvent *event) {
     if (event->type() == QEvent::Show && !m_shownBefore) {

@@ -17,9 +17,14 @@ namespace controls {
 // to its current row, as Qt would have done on showing it.
 class ListBox : public QListView {
     Q_OBJECT
+    // Points, fractions too; the rest of the font is the parent's.
+    Q_PROPERTY(qreal fontSize READ fontSize WRITE setFontSize)
 
 public:
     explicit ListBox(QWidget *parent = nullptr);
+
+    qreal fontSize() const;
+    void setFontSize(qreal points);
 
 protected:
     bool event(QEvent *event) override;

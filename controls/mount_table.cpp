@@ -1,7 +1,5 @@
 #include "controls/mount_table.h"
 
-#include <QList>
-
 #include <algorithm>
 #include <array>
 #include <initializer_list>
@@ -12,10 +10,10 @@ namespace controls {
 namespace {
 
 // The mount table escapes space, tab, newline and backslash in folder names as \ooo.
-std::string unescapeOctal(const QByteArray &field) {
+std::string unescapeOctal(std::string_view field) {
     std::string out;
-    out.reserve(std::size_t(field.size()));
-    for (qsizetype i = 0; i < field.size(); ++i) {
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
         const char c = field[i];
         if (c == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
             field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' &&
@@ -48,12 +46,25 @@ bool isUnderAny(std::string_view folder, std::initializer_list<std::string_view>
 
 std::vector<Mount> parseMountInfo(const QByteArray &text) {
     std::vector<Mount> mounts;
-    for (const QByteArray &line : text.split('\n')) {
+    const std::string_view table(text.constData(), std::size_t(text.size()));
+    // Views into the table: read at every start-up, so no line or field is copied.
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0; start <= table.size();) {
+        const std::size_t end = std::min(table.find('\n', start), table.size());
+        const std::string_view line = table.substr(start, end - start);
+        start = end + 1;
         // "36 35 98:0 /dir /mnt/point rw,noatime master:1 - ext4 /dev/sdb1 rw": a variable
         // number of optional fields ends at the lone "-".
-        const QList<QByteArray> fields = line.split(' ');
-        const auto dash = std::find(fields.begin() + std::min<qsizetype>(6, fields.size()),
-                                    fields.end(), QByteArray("-"));
+        fields.clear();
+        for (std::size_t at = 0;;) {
+            const std::size_t space = std::min(line.find(' ', at), line.size());
+            fields.push_back(line.substr(at, space - at));
+            if (space == line.size())
+                break;
+            at = space + 1;
+        }
+        const auto dash = std::find(fields.begin() + std::min<std::size_t>(6, fields.size()),
+                                    fields.end(), std::string_view("-"));
         if (fields.size() < 6 || dash == fields.end() || fields.end() - dash < 3)
             continue;
         Mount mount{unescapeOctal(fields[4]), unescapeOctal(dash[1]), unescapeOctal(dash[2])};

@@ -1,5 +1,7 @@
 #include "controls/picture_box.h"
 
+#include "controls/font_size.h"
+
 #include <QEvent>
 
 namespace controls {
@@ -26,6 +28,14 @@ void PictureBox::setDockLeft(bool on) {
             parent->removeEventFilter(this);
         }
     }
+}
+
+qreal PictureBox::fontSize() const {
+    return controls::fontSize(*this);
+}
+
+void PictureBox::setFontSize(qreal points) {
+    controls::setFontSize(*this, points);
 }
 
 bool PictureBox::eventFilter(QObject *watched, QEvent *event) {

@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QWindow>
 
 #include <cmath>
@@ -44,11 +45,18 @@ constexpr QSize DesignFrame(4 + 4, 30 + 4);
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, Load load)
     : QWidget(parent)
     , ui(std::make_unique<Ui::frmMain>()) {
     resources::load();
     ui->setupUi(this);
+    // The icon and the buttons' pictures come baked into the program (resources/), which
+    // spares their decoding and Qt's search for image plugins at start-up.
+    setWindowIcon(resources::windowIcon());
+    ui->btnExit->setPicture(resources::picture(u"exit.bmp"));
+    ui->btnAbout->setPicture(resources::picture(u"about.gif"));
+    ui->btnInfo->setPicture(resources::picture(u"info.gif"));
+    ui->btnHide->setPicture(resources::picture(u"hide.gif"));
     ToolDialog::rememberFocusIn(*this);
 
     connect(ui->boxDrive, &controls::DriveListBox::change, this, &MainWindow::boxDrive_Change);
@@ -61,7 +69,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->btnInfo, &controls::ImageBox::click, this, &MainWindow::btnInfo_Click);
     connect(ui->btnAbout, &controls::ImageBox::click, this, &MainWindow::btnAbout_Click);
 
-    frmMain_Load();
+    if (load == Load::Now)
+        frmMain_Load();
 }
 
 MainWindow::~MainWindow() {
@@ -72,7 +81,12 @@ MainWindow::~MainWindow() {
 
 void MainWindow::frmMain_Load() {
     const auto folder = viewer::programFolder();
-    ui->boxDrive->setDrive(folder);
+    {
+        // The directory list opens the folder itself just below: the drive's root need not be
+        // listed first, nor its files.
+        const QSignalBlocker quiet(ui->boxDrive);
+        ui->boxDrive->setDrive(folder);
+    }
     if (!ui->boxDir->setPath(folder)) {
         // A program folder that can't be listed (gone, no permission) would leave three empty
         // lists; start where a person can browse instead, with the drive list on the drive the
@@ -85,8 +99,11 @@ void MainWindow::frmMain_Load() {
             }
         }
     }
-    ui->boxFile->setPath(ui->boxDir->path());
-    followFolder();
+    // The directory list's Change has shown its folder's files, unless it stayed where it was.
+    if (ui->boxFile->path() != ui->boxDir->path()) {
+        ui->boxFile->setPath(ui->boxDir->path());
+        followFolder();
+    }
 }
 
 void MainWindow::boxDrive_Change() {

@@ -19,7 +19,11 @@ class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // When the window's lists are filled (frmMain_Load): as it is built, or by the caller once
+    // the window is on the screen.
+    enum class Load { Now, Later };
+
+    explicit MainWindow(QWidget *parent = nullptr, Load load = Load::Now);
     ~MainWindow() override;
 
     const Ui::frmMain &form() const { return *ui; }

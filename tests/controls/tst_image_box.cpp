@@ -1,5 +1,7 @@
 #include "controls/image_box.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -50,6 +52,7 @@ private slots:
     void doubleClickIsOneClickThenADoubleClick();
     void neverTakesFocus();
     void pictureProperty();
+    void toolTipStyleSheetWaitsForTheFirstTooltip();
 };
 
 void TestImageBox::takesNaturalSizeWithoutStretch_data() {
@@ -257,6 +260,23 @@ void TestImageBox::pictureProperty() {
     QVERIFY(box.setProperty("picture", pixmap));
     QCOMPARE(box.size(), QSize(16, 8));
     QCOMPARE(box.property("picture").value<QPixmap>().size(), QSize(16, 8));
+}
+
+void TestImageBox::toolTipStyleSheetWaitsForTheFirstTooltip() {
+    const QString sheet = QStringLiteral("QToolTip { font: 9.75pt \"Tahoma\"; }");
+    controls::ImageBox box;
+    box.setToolTip(QStringLiteral("Изход"));
+    QVERIFY(box.setProperty("toolTipStyleSheet", sheet));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QVERIFY(box.styleSheet().isEmpty());
+
+    QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), box.mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(&box, &help);
+    QCOMPARE(box.styleSheet(), sheet);
+    // Later sheets take effect at once.
+    box.setToolTipStyleSheet(QString());
+    QVERIFY(box.styleSheet().isEmpty());
 }
 
 QTEST_MAIN(TestImageBox)

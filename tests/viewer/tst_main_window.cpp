@@ -13,10 +13,13 @@
 #include "ui_info_dialog.h"
 #include "ui_main_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QImageWriter>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -271,17 +274,21 @@ void TestMainWindow::tooltipsAndPictures_data() {
     QTest::addColumn<QString>("tooltip");
     QTest::addColumn<QSize>("pictureSize");
     QTest::addColumn<bool>("stretch");
+    // The file in resources/ whose picture the button shows.
+    QTest::addColumn<QString>("file");
 
     QTest::newRow("btnHide") << "btnHide"
-                             << "Скрий менюто" << QSize(36, 36) << true;
+                             << "Скрий менюто" << QSize(36, 36) << true << "hide.gif";
     QTest::newRow("btnInfo") << "btnInfo"
-                             << "Информация за изображението" << QSize(32, 32) << false;
+                             << "Информация за изображението" << QSize(32, 32) << false
+                             << "info.gif";
     QTest::newRow("btnAbout") << "btnAbout"
-                              << "За програмата" << QSize(36, 36) << true;
+                              << "За програмата" << QSize(36, 36) << true << "about.gif";
     QTest::newRow("btnExit") << "btnExit"
-                             << "Изход" << QSize(32, 32) << false;
+                             << "Изход" << QSize(32, 32) << false << "exit.bmp";
     QTest::newRow("Pic") << "Pic"
-                         << "Натисни за скриване/показване на менюто" << QSize() << false;
+                         << "Натисни за скриване/показване на менюто" << QSize() << false
+                         << QString();
 }
 
 void TestMainWindow::tooltipsAndPictures() {
@@ -289,6 +296,7 @@ void TestMainWindow::tooltipsAndPictures() {
     QFETCH(QString, tooltip);
     QFETCH(QSize, pictureSize);
     QFETCH(bool, stretch);
+    QFETCH(QString, file);
 
     MainWindow frmMain;
     auto *image = frmMain.findChild<controls::ImageBox *>(control);
@@ -303,16 +311,20 @@ void TestMainWindow::tooltipsAndPictures() {
         QCOMPARE(image->naturalSize(), pictureSize);
     else
         QVERIFY(image->pixmap().isNull());
+    // Baked into the program, the very pixels Qt reads from the file.
+    if (!file.isEmpty())
+        QCOMPARE(image->image(), QPixmap(QStringLiteral(":/") + file).toImage());
 }
 
 void TestMainWindow::fontsAndPattern() {
     MainWindow frmMain;
     const Ui::frmMain &ui = frmMain.form();
-    // Style sheets, which carry the fractional point sizes, take effect as a widget is polished.
-    for (QWidget *widget : frmMain.findChildren<QWidget *>())
-        widget->ensurePolished();
     QCOMPARE(frmMain.windowTitle(), QStringLiteral("Glimra 2.0"));
-    QVERIFY(!frmMain.windowIcon().isNull());
+    // Baked into the program: every size of the icon file, the very pixels Qt reads from it.
+    const QIcon icon(QStringLiteral(":/glimra.ico"));
+    QCOMPARE(frmMain.windowIcon().availableSizes(), icon.availableSizes());
+    for (const QSize size : icon.availableSizes())
+        QCOMPARE(frmMain.windowIcon().pixmap(size).toImage(), icon.pixmap(size).toImage());
     QCOMPARE(frmMain.font().family(), QStringLiteral("Tahoma"));
     QCOMPARE(frmMain.font().pointSizeF(), 9.0);
     QCOMPARE(ui.boxBrowser->font().pointSizeF(), 9.75);
@@ -322,6 +334,11 @@ void TestMainWindow::fontsAndPattern() {
         QCOMPARE(list->font().family(), QStringLiteral("Tahoma"));
         QCOMPARE(list->font().pointSizeF(), 8.25);
     }
+    // The drive list's drop-down, made as it first opens, shows its rows in the box's font.
+    frmMain.show();
+    ui.boxDrive->showPopup();
+    QCOMPARE(ui.boxDrive->view()->font().pointSizeF(), 8.25);
+    ui.boxDrive->hidePopup();
     QCOMPARE(ui.boxFile->pattern(),
              QStringLiteral("*.bmp;*.dib;*.pcx;*.gif;*.ico;*.cur;*.wmf;*.emf;*.jpg;*.jpe"));
     QVERIFY(ui.boxBrowser->dockLeft());
