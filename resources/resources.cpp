@@ -1,9 +1,13 @@
 #include "resources/resources.h"
 
-#include "resources/baked_pictures.h"
+#include "picture/bmp_decoder.h"
+#include "picture/picture_file.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QImage>
-#include <QtGlobal>
+#include <QWidget>
+#include <QtEndian>
 
 // Q_INIT_RESOURCE must stand outside any namespace.
 static void initResources() {
@@ -14,22 +18,50 @@ namespace resources {
 
 namespace {
 
-const baked::Picture *bakedPicture(QStringView name) {
-    for (int i = 0; i < baked::pictureCount; ++i) {
-        if (name == QLatin1StringView(baked::pictures[i].name))
-            return &baked::pictures[i];
-    }
-    return nullptr;
+QByteArray bytesOf(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The pixmap of an image as read, as QPixmap and QIcon make it from a file.
-QPixmap pixmapOf(const baked::Image &baked) {
-    // Wraps the baked bytes; the pixmap is a converted copy.
-    QImage image(baked.bits, baked.width, baked.height, baked.bytesPerLine,
-                 QImage::Format(baked.format));
-    if (baked.colourCount > 0)
-        image.setColorTable(QList<QRgb>(baked.colours, baked.colours + baked.colourCount));
-    return QPixmap::fromImage(image);
+// One image of an icon: a bitmap twice its height (the colours, then a one-bit mask). Colours
+// with alpha keep it; the mask makes the others' pixels transparent.
+QImage iconImage(QByteArrayView entry) {
+    constexpr int HeaderSize = 40;
+    if (entry.size() < HeaderSize || qFromLittleEndian<quint32>(entry.data()) != HeaderSize)
+        return {};
+    const int width = qFromLittleEndian<qint32>(entry.data() + 4);
+    const int height = qFromLittleEndian<qint32>(entry.data() + 8) / 2;
+    const int depth = qFromLittleEndian<quint16>(entry.data() + 14);
+    const quint32 used = qFromLittleEndian<quint32>(entry.data() + 32);
+    const qint64 colours = depth <= 8 ? (used ? used : 1 << depth) : 0;
+    const qint64 infoSize = HeaderSize + 4 * colours;
+    const qint64 colourStride = (qint64(width) * depth + 31) / 32 * 4;
+    const qint64 maskStride = (qint64(width) + 31) / 32 * 4;
+    if (width <= 0 || height <= 0 || depth == 0 ||
+        entry.size() < infoSize + (colourStride + maskStride) * height)
+        return {};
+    QByteArray info = entry.first(infoSize).toByteArray();
+    qToLittleEndian<qint32>(height, info.data() + 8);
+    qToLittleEndian<quint32>(0, info.data() + 20); // biSizeImage: the colours alone now
+    QByteArray bits = entry.sliced(infoSize, colourStride * height).toByteArray();
+    QBuffer buffer(&bits);
+    buffer.open(QIODevice::ReadOnly);
+    const picture::LoadResult colour = picture::bmp::readDib(info, buffer);
+    if (!colour.ok())
+        return {};
+    QImage image = colour.picture->image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (depth == 32)
+        return image;
+    const char *mask = entry.data() + infoSize + colourStride * height;
+    for (int y = 0; y < height; ++y) {
+        const auto *row = reinterpret_cast<const uchar *>(mask + (height - 1 - y) * maskStride);
+        auto *pixels = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            if (row[x / 8] & (0x80 >> (x % 8)))
+                pixels[x] = 0;
+        }
+    }
+    return image;
 }
 
 } // namespace
@@ -39,18 +71,44 @@ void load() {
     (void)loaded;
 }
 
-QIcon windowIcon() {
+QPixmap picture(const QString &path) {
+    load();
+    QBuffer buffer;
+    buffer.setData(bytesOf(path));
+    buffer.open(QIODevice::ReadOnly);
+    const picture::LoadResult result = picture::readPicture(buffer);
+    return result.ok() ? QPixmap::fromImage(result.picture->image) : QPixmap();
+}
+
+QIcon icon(const QString &path) {
+    load();
+    const QByteArray file = bytesOf(path);
     QIcon icon;
-    if (const baked::Picture *picture = bakedPicture(u"glimra.ico")) {
-        for (int i = 0; i < picture->imageCount; ++i)
-            icon.addPixmap(pixmapOf(picture->images[i]));
+    constexpr int DirectorySize = 6, EntrySize = 16;
+    const int count =
+        file.size() >= DirectorySize ? qFromLittleEndian<quint16>(file.data() + 4) : 0;
+    for (int i = 0; i < count && DirectorySize + (i + 1) * EntrySize <= file.size(); ++i) {
+        const char *entry = file.constData() + DirectorySize + i * EntrySize;
+        const quint32 size = qFromLittleEndian<quint32>(entry + 8);
+        const quint32 offset = qFromLittleEndian<quint32>(entry + 12);
+        if (offset > quint32(file.size()) || size > file.size() - offset)
+            continue;
+        const QImage image = iconImage(QByteArrayView(file).sliced(offset, size));
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
 }
 
-QPixmap picture(QStringView name) {
-    const baked::Picture *picture = bakedPicture(name);
-    return picture ? pixmapOf(picture->images[0]) : QPixmap();
+void showPictures(QWidget &window) {
+    const QString iconFile = window.property("iconFile").toString();
+    if (!iconFile.isEmpty())
+        window.setWindowIcon(icon(iconFile));
+    for (QWidget *control : window.findChildren<QWidget *>()) {
+        const QString file = control->property("pictureFile").toString();
+        if (!file.isEmpty())
+            control->setProperty("picture", picture(file));
+    }
 }
 
 } // namespace resources

@@ -2,7 +2,9 @@
 
 #include <QIcon>
 #include <QPixmap>
-#include <QStringView>
+#include <QString>
+
+class QWidget;
 
 namespace resources {
 
@@ -10,12 +12,15 @@ namespace resources {
 // building a window; calling again does nothing.
 void load();
 
-// The pictures of the main window's first frame, baked into the program, as QIcon and QPixmap
-// would read them from the resources above but without decoding them or searching for image
-// plugins.
-// The window's icon: every image of glimra.ico.
-QIcon windowIcon();
-// A picture by its file name in resources/ ("exit.bmp"); null for one not baked.
-QPixmap picture(QStringView name);
+// A picture of the resources (":/exit.bmp") decoded by our own decoders, the same pixels Qt's
+// readers give but without their search for image plugins, which costs a window's start-up
+// more than the decoding; null if it can't be read.
+QPixmap picture(const QString &path);
+// Every image of an icon of the resources (":/glimra.ico"), read the same way.
+QIcon icon(const QString &path);
+
+// Gives a window built from its form the pictures the form names: the window's `iconFile`
+// is its icon, and each control's `pictureFile` its `picture`.
+void showPictures(QWidget &window);
 
 } // namespace resources

@@ -50,13 +50,9 @@ MainWindow::MainWindow(QWidget *parent, Load load)
     , ui(std::make_unique<Ui::frmMain>()) {
     resources::load();
     ui->setupUi(this);
-    // The icon and the buttons' pictures come baked into the program (resources/), which
-    // spares their decoding and Qt's search for image plugins at start-up.
-    setWindowIcon(resources::windowIcon());
-    ui->btnExit->setPicture(resources::picture(u"exit.bmp"));
-    ui->btnAbout->setPicture(resources::picture(u"about.gif"));
-    ui->btnInfo->setPicture(resources::picture(u"info.gif"));
-    ui->btnHide->setPicture(resources::picture(u"hide.gif"));
+    // The form names the icon and the buttons' pictures; our own decoders read them, which
+    // spares the search for Qt's image plugins at start-up.
+    resources::showPictures(*this);
     ToolDialog::rememberFocusIn(*this);
 
     connect(ui->boxDrive, &controls::DriveListBox::change, this, &MainWindow::boxDrive_Change);
