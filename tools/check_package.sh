@@ -61,12 +61,16 @@ expected_files="./usr/bin/glimra
 ./usr/share/applications/org.example.Glimra.desktop
 ./usr/share/doc/glimra/changelog.gz
 ./usr/share/doc/glimra/copyright
+./usr/share/icons/hicolor/128x128/apps/glimra.png
 ./usr/share/icons/hicolor/16x16/apps/glimra.png
+./usr/share/icons/hicolor/256x256/apps/glimra.png
 ./usr/share/icons/hicolor/32x32/apps/glimra.png
 ./usr/share/icons/hicolor/48x48/apps/glimra.png
+./usr/share/icons/hicolor/64x64/apps/glimra.png
+./usr/share/icons/hicolor/scalable/apps/glimra.svg
 ./usr/share/man/man1/glimra.1.gz
 ./usr/share/metainfo/org.example.Glimra.metainfo.xml"
-actual_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
+actual_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | LC_ALL=C sort)
 if [ "$actual_files" = "$expected_files" ]; then pass "holds exactly the expected files"
 else fail "files differ from the expected ones:"; diff <(echo "$expected_files") <(echo "$actual_files") || true; fi
 
