@@ -311,7 +311,7 @@ void TestMainWindow::tooltipsAndPictures() {
         QCOMPARE(image->naturalSize(), pictureSize);
     else
         QVERIFY(image->pixmap().isNull());
-    // Baked into the program, the very pixels Qt reads from the file.
+    // Read by our own decoders: the very pixels Qt reads from the file.
     if (!file.isEmpty())
         QCOMPARE(image->image(), QPixmap(QStringLiteral(":/") + file).toImage());
 }
@@ -320,7 +320,7 @@ void TestMainWindow::fontsAndPattern() {
     MainWindow frmMain;
     const Ui::frmMain &ui = frmMain.form();
     QCOMPARE(frmMain.windowTitle(), QStringLiteral("Glimra 2.0"));
-    // Baked into the program: every size of the icon file, the very pixels Qt reads from it.
+    // Read by our own decoders: every size of the icon file, the very pixels Qt reads from it.
     const QIcon icon(QStringLiteral(":/glimra.ico"));
     QCOMPARE(frmMain.windowIcon().availableSizes(), icon.availableSizes());
     for (const QSize size : icon.availableSizes())
