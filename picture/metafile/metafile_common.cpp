@@ -58,9 +58,14 @@ QSize drawingSize(QSize natural, QSize visible) {
 
 QImage visiblePart(QImage drawing, QSize natural, QSize visible) {
     const QSize part = rasterSize(natural, visible);
-    if (drawing.size() == part)
+    if (drawing.size() == part || drawing.isNull())
         return drawing;
-    return drawing.copy(QRect(QPoint(0, 0), part));
+    // The part is the drawing's top-left corner: its rows, seen narrower and fewer, with no
+    // copy. A copy would cost as much again in memory first touched as the drawing itself.
+    auto *kept = new QImage(std::move(drawing));
+    return QImage(
+        kept->bits(), part.width(), part.height(), kept->bytesPerLine(), kept->format(),
+        [](void *image) { delete static_cast<QImage *>(image); }, kept);
 }
 
 namespace {
