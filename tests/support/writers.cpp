@@ -266,6 +266,11 @@ namespace emfplus {
 // An EMF drawn by EMF+ records alone: 6000 x 4000 pixels of `count` antialiased ellipses, each
 // in a colour of its own, or, with `chart`, 1800 x 1000 pixels of a bar chart of 200 bars with
 // grid lines, a title and a label under every bar.
+Ellipse ellipse(int n) {
+    return {QRectF((n * 37) % 5800, (n * 53) % 3800, 200, 140),
+            0xC0000000u | (quint32(n * 2654435761u) & 0xFFFFFF)};
+}
+
 QByteArray file(int count, bool chart) {
     emf::Writer w;
     Bytes plus; // EMF+ records not yet in a comment
@@ -313,9 +318,10 @@ QByteArray file(int count, bool chart) {
     const QSize size = chart ? QSize(1800, 1000) : QSize(6000, 4000);
     if (!chart) {
         for (int n = 0; n < count; ++n) {
-            const int x = (n * 37) % 5800, y = (n * 53) % 3800;
-            const quint32 colour = 0xC0000000u | (quint32(n * 2654435761u) & 0xFFFFFF);
-            record(0x400E, 0x8000, longs({colour, real(x), real(y), real(200), real(140)}));
+            const Ellipse e = ellipse(n);
+            record(0x400E, 0x8000,
+                   longs({e.colour, real(e.box.x()), real(e.box.y()), real(e.box.width()),
+                          real(e.box.height())}));
         }
     } else {
         font(13, 0);

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QList>
 #include <QRect>
+#include <QRectF>
 #include <QRgb>
 
 #include <optional>
@@ -181,6 +182,13 @@ namespace emfplus {
 // in a colour of its own, or, with `chart`, 1800 x 1000 pixels of a bar chart of 200 bars with
 // grid lines, a title and a label under every bar.
 QByteArray file(int count, bool chart);
+
+// The `n`th ellipse of that picture: its box in pixels and its colour (ARGB, not premultiplied).
+struct Ellipse {
+    QRectF box;
+    QRgb colour;
+};
+Ellipse ellipse(int n);
 
 } // namespace emfplus
 
