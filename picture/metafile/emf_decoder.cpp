@@ -1174,6 +1174,7 @@ LoadResult read(QIODevice &device, QSize visible) {
     const auto play = [&](bool withEmfPlus) {
         Outcome out;
         MetafileCanvas canvas(*image);
+        canvas.setShownSize(metafile::rasterSize(natural, visible));
         canvas.useDeviceMapping(deviceToPicture, pixelsPerMm);
         emfplus::Player plus(canvas, deviceToPicture, data.size());
         Player player{canvas, {}};

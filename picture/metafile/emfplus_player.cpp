@@ -407,7 +407,8 @@ struct Player::Impl {
             return false;
         const QRectF mapped =
             t.mapRect(bounds.adjusted(-margin, -margin, margin, margin)).adjusted(-2, -2, 2, 2);
-        if (!mapped.intersects(target))
+        // What lies in the margin beyond the part shown alone would never be seen.
+        if (!mapped.intersects(QRectF(canvas.shown())))
             return false;
         canvas.spend(qint64((mapped & target).width() * (mapped & target).height() / 256));
         painter.save();

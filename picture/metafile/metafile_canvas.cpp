@@ -64,6 +64,7 @@ QImage hatchImage(quint32 hatch, QRgb color, QRgb background) {
 
 MetafileCanvas::MetafileCanvas(QImage &target)
     : m_target(target)
+    , m_shown(target.rect())
     , m_state(std::make_unique<State>()) {
     m_target.fill(Qt::transparent);
     m_painter = std::make_unique<QPainter>(&m_target);

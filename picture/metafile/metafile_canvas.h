@@ -90,6 +90,11 @@ public:
     // `target` is the raster drawn on; it may be only the top-left part of the picture, and the
     // mapping is the same either way.
     explicit MetafileCanvas(QImage &target);
+    // The part of the target that will be shown (its top-left corner; all of it unless said).
+    // The rest is a margin that lets shapes crossing the part's edges be drawn whole, as in the
+    // whole picture; what lies in the margin alone is not drawn.
+    void setShownSize(QSize size) { m_shown = QRect(QPoint(0, 0), size) & m_target.rect(); }
+    QRect shown() const { return m_shown; }
     ~MetafileCanvas();
     MetafileCanvas(const MetafileCanvas &) = delete;
     MetafileCanvas &operator=(const MetafileCanvas &) = delete;
@@ -208,7 +213,9 @@ private:
     QRegion pictureRegion(const MetafileRegion &region, bool logical) const;
     QRegion pictureRegion(const QPainterPath &path);
     void combineClip(const QRegion &region, ClipMode mode);
-    bool prepare(const QRectF &pictureBounds, bool antialias);
+    // `exactBounds`: nothing is drawn outside `pictureBounds` (false for text, whose glyphs may
+    // reach beyond their advances).
+    bool prepare(const QRectF &pictureBounds, bool antialias, bool exactBounds = true);
     void finish();
     void drawPicturePath(const QPainterPath &path, bool fill, bool stroke);
     bool strokeHairline(const QPainterPath &centred, const QPen &pen);
@@ -223,6 +230,7 @@ private:
     void fillPictureRect(const QRectF &dest, const QBrush &brush);
 
     QImage &m_target;
+    QRect m_shown;
     std::unique_ptr<QPainter> m_painter;
     std::unique_ptr<State> m_state;
     std::vector<State> m_saved;

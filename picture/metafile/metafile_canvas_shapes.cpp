@@ -68,11 +68,11 @@ QPainter::CompositionMode compositionForRop2(int rop) {
 
 } // namespace
 
-bool MetafileCanvas::prepare(const QRectF &pictureBounds, bool antialias) {
+bool MetafileCanvas::prepare(const QRectF &pictureBounds, bool antialias, bool exactBounds) {
     ++m_drawings;
     if (exhausted() || m_state->rop2 == R2Nop)
         return false;
-    const QRectF visible = pictureBounds & QRectF(m_target.rect());
+    const QRectF visible = pictureBounds & QRectF(exactBounds ? m_shown : m_target.rect());
     if (visible.isEmpty() && !pictureBounds.isNull())
         return false;
     spend(qint64(visible.width() * visible.height() / 256) + 1);

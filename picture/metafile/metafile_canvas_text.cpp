@@ -153,7 +153,7 @@ void MetafileCanvas::text(const TextRun &run) {
     const QRectF rect = hasRect ? t.mapRect(run.rect).normalized() : QRectF();
     if (run.options & EtoOpaque)
         bounds |= rect;
-    if (!prepare(bounds.adjusted(-2, -2, 2, 2), true))
+    if (!prepare(bounds.adjusted(-2, -2, 2, 2), true, false))
         return;
     QPainter &p = *m_painter;
     if (run.options & EtoOpaque && !rect.isEmpty())

@@ -936,6 +936,7 @@ LoadResult read(QIODevice &device, QSize visible) {
     metafile::Walk walk;
     {
         MetafileCanvas canvas(*image);
+        canvas.setShownSize(metafile::rasterSize(natural, visible));
         canvas.useWindowMapping(window, QSizeF(natural));
         Player player{canvas};
         walk = metafile::playRecords(data, records, Records, canvas,
