@@ -41,8 +41,8 @@ int main(int argc, char *argv[]) {
 
     MainWindow frmMain(nullptr, MainWindow::Load::Later);
     // The window goes on the screen before anything in it is measured or drawn, as any
-    // window's does: the fonts are loaded, and the drive, folder and file lists read, after it
-    // is mapped and before its first paint.
+    // window's does: the fonts are loaded, the icon and the buttons' pictures decoded, and the
+    // drive, folder and file lists read, after it is mapped and before its first paint.
     frmMain.show();
     viewer::loadInterfaceFont();
     frmMain.frmMain_Load();

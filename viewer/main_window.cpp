@@ -50,9 +50,6 @@ MainWindow::MainWindow(QWidget *parent, Load load)
     , ui(std::make_unique<Ui::frmMain>()) {
     resources::load();
     ui->setupUi(this);
-    // The form names the icon and the buttons' pictures; our own decoders read them, which
-    // spares the search for Qt's image plugins at start-up.
-    resources::showPictures(*this);
     ToolDialog::rememberFocusIn(*this);
 
     connect(ui->boxDrive, &controls::DriveListBox::change, this, &MainWindow::boxDrive_Change);
@@ -76,6 +73,9 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::frmMain_Load() {
+    // The form names the icon and the buttons' pictures; our own decoders read them, which
+    // spares the search for Qt's image plugins at start-up.
+    resources::showPictures(*this);
     const auto folder = viewer::programFolder();
     {
         // The directory list opens the folder itself just below: the drive's root need not be

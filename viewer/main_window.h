@@ -19,8 +19,8 @@ class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // When the window's lists are filled (frmMain_Load): as it is built, or by the caller once
-    // the window is on the screen.
+    // When the window's pictures are shown and its lists filled (frmMain_Load): as it is
+    // built, or by the caller once the window is on the screen.
     enum class Load { Now, Later };
 
     explicit MainWindow(QWidget *parent = nullptr, Load load = Load::Now);
