@@ -10,6 +10,10 @@ QString dir() {
     return QStringLiteral(GLIMRA_CORPUS_DIR);
 }
 
+bool present() {
+    return QFile::exists(dir() + QStringLiteral("/MANIFEST.tsv"));
+}
+
 QList<Entry> entries(const QStringList &folders, const QString &kind) {
     QList<Entry> found;
     QFile manifest(dir() + QStringLiteral("/MANIFEST.tsv"));
