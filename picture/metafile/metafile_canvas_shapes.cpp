@@ -349,10 +349,6 @@ void MetafileCanvas::polyline(const QList<QPointF> &points) {
     QPainterPath path(points.first());
     for (qsizetype i = 1; i < points.size(); ++i)
         path.lineTo(points[i]);
-    if (m_inPath) {
-        appendToPath(logicalToPicture().map(path), false);
-        return;
-    }
     drawLogicalPath(path, false, true);
 }
 
@@ -404,10 +400,6 @@ void MetafileCanvas::polyPolyline(const QList<QList<QPointF>> &lines) {
     }
     if (path.isEmpty())
         return;
-    if (m_inPath) {
-        appendToPath(logicalToPicture().map(path), false);
-        return;
-    }
     drawLogicalPath(path, false, true);
 }
 
@@ -417,10 +409,6 @@ void MetafileCanvas::polyBezier(const QList<QPointF> &points) {
     QPainterPath path(points.first());
     for (qsizetype i = 1; i + 2 < points.size(); i += 3)
         path.cubicTo(points[i], points[i + 1], points[i + 2]);
-    if (m_inPath) {
-        appendToPath(logicalToPicture().map(path), false);
-        return;
-    }
     drawLogicalPath(path, false, true);
 }
 
