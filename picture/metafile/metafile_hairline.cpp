@@ -58,7 +58,7 @@ public:
             position += segment(points[k - 1], points[k], position, last && m_style.endPixel);
         }
         if (m_going && !m_runs.isEmpty())
-            m_going = m_sink(m_runs);
+            flush();
         return m_going;
     }
 
@@ -176,11 +176,7 @@ private:
                 return;
             }
         }
-        if (m_runs.size() >= Batch) {
-            m_going = m_sink(m_runs);
-            m_runs.clear();
-        }
-        m_runs.append({at.x(), at.y(), 1, horizontal, coverage, dash});
+        append({at.x(), at.y(), 1, horizontal, coverage, dash});
     }
 
     void putRun(int u, int length, double v, bool horizontal, quint8 coverage) {
@@ -188,12 +184,20 @@ private:
         const double vmax = horizontal ? m_area.bottom() : m_area.right();
         if (coverage == 0 || v < vmin || v > vmax)
             return;
-        if (m_runs.size() >= Batch) {
-            m_going = m_sink(m_runs);
-            m_runs.clear();
-        }
-        m_runs.append(
+        append(
             {horizontal ? u : int(v), horizontal ? int(v) : u, length, horizontal, coverage, true});
+    }
+
+    // A new run, after handing over a full batch.
+    void append(const HairlineRun &run) {
+        if (m_runs.size() >= Batch)
+            flush();
+        m_runs.append(run);
+    }
+
+    void flush() {
+        m_going = m_sink(m_runs);
+        m_runs.clear();
     }
 
     static constexpr qsizetype Batch = 4096;
