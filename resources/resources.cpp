@@ -18,23 +18,18 @@ namespace resources {
 
 namespace {
 
-QByteArray bytesOf(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // One image of an icon: a bitmap twice its height (the colours, then a one-bit mask). Colours
 // with alpha keep it; the mask makes the others' pixels transparent.
 QImage iconImage(QByteArrayView entry) {
-    constexpr int HeaderSize = 40;
-    if (entry.size() < HeaderSize || qFromLittleEndian<quint32>(entry.data()) != HeaderSize)
+    const auto header = picture::bmp::BitmapInfoHeader::parse(entry);
+    if (!header || header->biSize != 40)
         return {};
-    const int width = qFromLittleEndian<qint32>(entry.data() + 4);
-    const int height = qFromLittleEndian<qint32>(entry.data() + 8) / 2;
-    const int depth = qFromLittleEndian<quint16>(entry.data() + 14);
-    const quint32 used = qFromLittleEndian<quint32>(entry.data() + 32);
+    const int width = header->biWidth;
+    const int height = header->biHeight / 2;
+    const int depth = header->biBitCount;
+    const qint64 used = header->biClrUsed;
     const qint64 colours = depth <= 8 ? (used ? used : 1 << depth) : 0;
-    const qint64 infoSize = HeaderSize + 4 * colours;
+    const qint64 infoSize = header->biSize + 4 * colours;
     const qint64 colourStride = (qint64(width) * depth + 31) / 32 * 4;
     const qint64 maskStride = (qint64(width) + 31) / 32 * 4;
     if (width <= 0 || height <= 0 || depth == 0 ||
@@ -73,16 +68,17 @@ void load() {
 
 QPixmap picture(const QString &path) {
     load();
-    QBuffer buffer;
-    buffer.setData(bytesOf(path));
-    buffer.open(QIODevice::ReadOnly);
-    const picture::LoadResult result = picture::readPicture(buffer);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const picture::LoadResult result = picture::readPicture(file);
     return result.ok() ? QPixmap::fromImage(result.picture->image) : QPixmap();
 }
 
 QIcon icon(const QString &path) {
     load();
-    const QByteArray file = bytesOf(path);
+    QFile source(path);
+    const QByteArray file = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
     QIcon icon;
     constexpr int DirectorySize = 6, EntrySize = 16;
     const int count =
