@@ -219,7 +219,7 @@ private:
     void finish();
     void drawPicturePath(const QPainterPath &path, bool fill, bool stroke);
     bool strokeHairline(const QPainterPath &centred, const QPen &pen);
-    void strokeWide(const QPainterPath &path, const QPen &pen);
+    void strokeOutline(const QPainterPath &path, const QPen &pen);
     void drawLogicalPath(const QPainterPath &path, bool fill, bool stroke);
     void drawFrameShape(const QPainterPath &logical, const QRectF &box);
     void appendToPath(const QPainterPath &picturePath, bool connect);

@@ -207,15 +207,39 @@ bool MetafileCanvas::strokeHairline(const QPainterPath &centred, const QPen &pen
     return true;
 }
 
-// A wider pen. A pattern is cut from the whole outline here, before the painter sees it: the
-// painter's own dasher skips what lies beyond the raster and loses the pattern's phase there.
-void MetafileCanvas::strokeWide(const QPainterPath &path, const QPen &pen) {
-    if (pen.style() == Qt::SolidLine) {
-        m_painter->strokePath(path, pen);
+// An outline through pixel centres in a pen. One pixel wide, it is traced by our own rule; a
+// wider pattern is cut from the whole outline here, before the painter sees it (the painter's
+// own dasher skips what lies beyond the raster and loses the pattern's phase there), with its
+// gaps in the background colour when the background is opaque.
+void MetafileCanvas::strokeOutline(const QPainterPath &path, const QPen &pen) {
+    if (strokeHairline(path, pen))
+        return;
+    if (pen.style() != Qt::SolidLine) {
+        if (m_state->bkMode == Opaque) {
+            QPen gaps = pen;
+            gaps.setStyle(Qt::SolidLine);
+            gaps.setColor(QColor::fromRgb(m_state->bkColor));
+            m_painter->strokePath(path, gaps);
+        }
+        QPainterPathStroker stroker(pen);
+        m_painter->fillPath(stroker.createStroke(path), pen.color());
         return;
     }
-    QPainterPathStroker stroker(pen);
-    m_painter->fillPath(stroker.createStroke(path), pen.color());
+    if (path.elementCount() > MaxJoinedSegments) {
+        // A long scribble stroked as one outline makes the rasterizer crawl; stroked a segment
+        // at a time it costs what its segments cost, and round caps stand in for the joins.
+        QPen segmentPen = pen;
+        if (segmentPen.capStyle() == Qt::FlatCap && segmentPen.widthF() > 1.5)
+            segmentPen.setCapStyle(Qt::RoundCap);
+        m_painter->setPen(segmentPen);
+        for (const QPolygonF &line : path.toSubpathPolygons()) {
+            for (qsizetype i = 1; i < line.size(); ++i)
+                m_painter->drawLine(line[i - 1], line[i]);
+        }
+        m_painter->setPen(Qt::NoPen);
+        return;
+    }
+    m_painter->strokePath(path, pen);
 }
 
 void MetafileCanvas::drawPicturePath(const QPainterPath &path, bool fill, bool stroke) {
@@ -241,36 +265,9 @@ void MetafileCanvas::drawPicturePath(const QPainterPath &path, bool fill, bool s
     shape.setFillRule(m_state->polyFillMode == Winding ? Qt::WindingFill : Qt::OddEvenFill);
     if (brush)
         m_painter->fillPath(shape, *brush);
-    if (pen) {
-        // Lines run through pixel centres, as the device draws them.
-        const QPainterPath centred = shape.translated(0.5, 0.5);
-        if (strokeHairline(centred, *pen)) {
-            finish();
-            return;
-        }
-        if (m_state->bkMode == Opaque && pen->style() != Qt::SolidLine) {
-            QPen gaps = *pen;
-            gaps.setStyle(Qt::SolidLine);
-            gaps.setColor(QColor::fromRgb(m_state->bkColor));
-            m_painter->strokePath(centred, gaps);
-        }
-        if (pen->style() == Qt::SolidLine && centred.elementCount() > MaxJoinedSegments) {
-            // A long scribble stroked as one outline makes the rasterizer crawl; stroked a
-            // segment at a time it costs what its segments cost, and round caps stand in for
-            // the joins.
-            QPen segmentPen = *pen;
-            if (segmentPen.capStyle() == Qt::FlatCap && segmentPen.widthF() > 1.5)
-                segmentPen.setCapStyle(Qt::RoundCap);
-            m_painter->setPen(segmentPen);
-            for (const QPolygonF &line : centred.toSubpathPolygons()) {
-                for (qsizetype i = 1; i < line.size(); ++i)
-                    m_painter->drawLine(line[i - 1], line[i]);
-            }
-            m_painter->setPen(Qt::NoPen);
-        } else {
-            strokeWide(centred, *pen);
-        }
-    }
+    // Lines run through pixel centres, as the device draws them.
+    if (pen)
+        strokeOutline(shape.translated(0.5, 0.5), *pen);
     finish();
 }
 
@@ -310,20 +307,8 @@ void MetafileCanvas::drawFrameShape(const QPainterPath &logical, const QRectF &b
         return;
     if (brush)
         m_painter->fillPath(filled, *brush);
-    if (pen) {
-        const QPainterPath outline = penWidth <= 1.5 ? fit(inner) : filled;
-        if (strokeHairline(outline, *pen)) {
-            finish();
-            return;
-        }
-        if (m_state->bkMode == Opaque && pen->style() != Qt::SolidLine) {
-            QPen gaps = *pen;
-            gaps.setStyle(Qt::SolidLine);
-            gaps.setColor(QColor::fromRgb(m_state->bkColor));
-            m_painter->strokePath(outline, gaps);
-        }
-        strokeWide(outline, *pen);
-    }
+    if (pen)
+        strokeOutline(penWidth <= 1.5 ? fit(inner) : filled, *pen);
     finish();
 }
 
